@@ -1,0 +1,33 @@
+# Finds TinyXML and provides the imported target TinyXML::TinyXML.
+#
+# Natively the distribution's library is used. A cross build has no packaged
+# TinyXML: it sets TINYXML_SOURCE_DIR to the unpacked upstream sources and the
+# four source files are built here as a static library.
+
+if(TINYXML_SOURCE_DIR)
+  add_library(kvd_tinyxml STATIC
+    "${TINYXML_SOURCE_DIR}/tinyxml.cpp"
+    "${TINYXML_SOURCE_DIR}/tinyxmlparser.cpp"
+    "${TINYXML_SOURCE_DIR}/tinyxmlerror.cpp"
+    "${TINYXML_SOURCE_DIR}/tinystr.cpp")
+  # The distribution's build forces STL mode; the cross build must match it.
+  target_compile_definitions(kvd_tinyxml PUBLIC TIXML_USE_STL)
+  target_include_directories(kvd_tinyxml SYSTEM PUBLIC "${TINYXML_SOURCE_DIR}")
+  add_library(TinyXML::TinyXML ALIAS kvd_tinyxml)
+  set(TinyXML_FOUND TRUE)
+  return()
+endif()
+
+find_path(TINYXML_INCLUDE_DIR tinyxml.h)
+find_library(TINYXML_LIBRARY tinyxml)
+
+include(FindPackageHandleStandardArgs)
+find_package_handle_standard_args(TinyXML REQUIRED_VARS TINYXML_LIBRARY TINYXML_INCLUDE_DIR)
+
+if(TinyXML_FOUND AND NOT TARGET TinyXML::TinyXML)
+  add_library(TinyXML::TinyXML UNKNOWN IMPORTED)
+  set_target_properties(TinyXML::TinyXML PROPERTIES
+    IMPORTED_LOCATION "${TINYXML_LIBRARY}"
+    INTERFACE_INCLUDE_DIRECTORIES "${TINYXML_INCLUDE_DIR}"
+    INTERFACE_COMPILE_DEFINITIONS TIXML_USE_STL)
+endif()

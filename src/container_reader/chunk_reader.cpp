@@ -1,0 +1,82 @@
+#include "container_reader/chunk_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "container_reader/inflate.h"
+#include "container_reader/stream_reading.h"
+
+namespace kvd {
+
+bool ChunkHeader::HasTag() const { return std::equal(kChunkTag.begin(), kChunkTag.end(), bytes.begin()); }
+
+std::uint32_t ChunkHeader::compression() const {
+  return ReadLittleEndian32(bytes.data() + kChunkCompressionOffset);
+}
+
+std::uint32_t ChunkHeader::storedSize() const {
+  return ReadLittleEndian32(bytes.data() + kChunkStoredSizeOffset);
+}
+
+std::uint32_t ChunkHeader::decodedSize() const {
+  return ReadLittleEndian32(bytes.data() + kChunkDecodedSizeOffset);
+}
+
+std::string_view ChunkHeader::name() const {
+  const auto* field = reinterpret_cast<const char*>(bytes.data() + kChunkNameOffset);
+  const void* nul = std::memchr(field, '\0', kChunkNameSize);
+  const std::size_t length =
+      nul == nullptr ? kChunkNameSize : static_cast<std::size_t>(static_cast<const char*>(nul) - field);
+  return {field, length};
+}
+
+bool ChunkIterator::Next(ChunkHeader& header) {
+  if (stream_.Read(header.bytes.data(), kChunkHeaderSize) < kChunkHeaderSize) return false;
+  return header.HasTag();
+}
+
+void ChunkIterator::SkipPayload(const ChunkHeader& header) { stream_.Skip(header.storedSize()); }
+
+namespace {
+
+bool DecodePayload(ByteStream& stream, const ChunkHeader& header, std::vector<std::uint8_t>& payload) {
+  if (header.decodedSize() > kMaxChunkBytes || header.storedSize() > kMaxChunkBytes) return false;
+  switch (header.compression()) {
+    case kCompressionStored:
+      return ReadGrowing(stream, header.decodedSize(), payload);
+    case kCompressionZlib: {
+      std::vector<std::uint8_t> compressed;
+      if (!ReadGrowing(stream, header.storedSize(), compressed)) return false;
+      return InflateBuffer(compressed, payload, header.decodedSize());
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
+               std::vector<std::uint8_t>& payload) {
+  ChunkIterator records(stream);
+  ChunkHeader record;
+  while (records.Next(record)) {
+    if (record.name() != wantedName) {
+      records.SkipPayload(record);
+      continue;
+    }
+    header = record;
+    if (record.decodedSize() == 0) {
+      payload.clear();
+      return true;
+    }
+    std::vector<std::uint8_t> decoded;
+    if (!DecodePayload(stream, record, decoded)) return false;
+    payload = std::move(decoded);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace kvd

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "container_reader/byte_stream.h"
+#include "container_reader/container_format.h"
+
+namespace kvd {
+
+// The 132 bytes of a chunk record's header, exactly as read.
+struct ChunkHeader {
+  std::array<std::uint8_t, kChunkHeaderSize> bytes{};
+
+  bool HasTag() const;
+  std::uint32_t compression() const;
+  std::uint32_t storedSize() const;
+  std::uint32_t decodedSize() const;
+  // The name field up to its first NUL, or all 64 bytes when it holds none.
+  std::string_view name() const;
+};
+
+// Walks the chunk records from the stream's current position.
+class ChunkIterator {
+ public:
+  explicit ChunkIterator(ByteStream& stream) : stream_(stream) {}
+
+  // Reads the next record's header. False at the end of the records: a short
+  // read, or 132 bytes that do not begin with the tag.
+  bool Next(ChunkHeader& header);
+
+  // Moves past the payload of the record just read, without reading it.
+  void SkipPayload(const ChunkHeader& header);
+
+ private:
+  ByteStream& stream_;
+};
+
+// A chunk larger than this, stored or decoded, is never delivered: far above
+// any real thumbnail, and low enough that a hostile size cannot exhaust memory.
+inline constexpr std::uint32_t kMaxChunkBytes = 256u * 1024 * 1024;
+
+// Scans the records for the first one named wantedName and delivers its
+// header and decoded payload (empty when its decodedSize is 0; a zlib payload
+// that decodes short holds just the produced bytes). The first record with the
+// name decides: a payload that is short, fails to inflate, is too large or
+// has an unknown compression code gives false. The stream is left behind the
+// delivered payload.
+bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
+               std::vector<std::uint8_t>& payload);
+
+}  // namespace kvd

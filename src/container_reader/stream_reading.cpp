@@ -1,0 +1,34 @@
+#include "container_reader/stream_reading.h"
+
+#include <algorithm>
+#include <new>
+
+namespace kvd {
+namespace {
+
+// First piece of a growing read; later pieces double, so a large honest
+// payload takes few reads and few reallocations.
+constexpr std::uint32_t kFirstReadPiece = 64 * 1024;
+
+}  // namespace
+
+bool ReadGrowing(ByteStream& stream, std::uint32_t count, std::vector<std::uint8_t>& out) {
+  out.clear();
+  std::uint32_t piece = kFirstReadPiece;
+  try {
+    while (out.size() < count) {
+      const auto wanted = std::min<std::uint32_t>(piece, count - static_cast<std::uint32_t>(out.size()));
+      const std::size_t start = out.size();
+      out.resize(start + wanted);
+      const std::uint32_t delivered = stream.Read(out.data() + start, wanted);
+      out.resize(start + delivered);
+      if (delivered < wanted) return false;
+      piece = piece > count / 2 ? count : piece * 2;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kvd

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "container_reader/byte_stream.h"
+
+namespace kvd {
+
+// Reads count bytes into out, which grows only as bytes arrive: a length field
+// claiming gigabytes in a short file costs no more memory than the file holds.
+// Returns true when all count bytes were delivered; out then holds exactly
+// them. On false out holds what arrived (or less, if memory ran out).
+bool ReadGrowing(ByteStream& stream, std::uint32_t count, std::vector<std::uint8_t>& out);
+
+}  // namespace kvd

@@ -1,0 +1,141 @@
+#include "container_reader/thumbnail_loader.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <array>
+#include <boost/lexical_cast.hpp>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "container_reader/chunk_reader.h"
+#include "container_reader/container_format.h"
+#include "container_reader/manifest.h"
+#include "container_reader/stream_reading.h"
+
+namespace kvd {
+namespace {
+
+// A manifest is a few hundred bytes of XML; one above this is not parsed, so
+// that a hostile length cannot make the parser chew through memory.
+constexpr std::uint32_t kMaxManifestBytes = 16u * 1024 * 1024;
+
+// The parser may step over a multi-byte UTF-8 sequence that begins within the
+// last bytes of the text and so read past its terminator; these zero bytes
+// keep such a read inside the buffer, seeing NUL.
+constexpr std::size_t kManifestZeroPadding = 4;
+
+// Thumb sides and pixel count beyond these are refused before any allocation:
+// they keep every later size and index well inside signed 32 bits (the
+// resampler's positions need sides below 32768) and cap the image at 256 MiB.
+constexpr std::int32_t kMaxThumbSide = 32767;
+constexpr std::int64_t kMaxThumbPixels = std::int64_t{1} << 26;
+
+constexpr ruta::ArgbPixel kCheckerWhite = 0xFFFFFFFF;
+constexpr ruta::ArgbPixel kCheckerGrey = 0xFFE0E0E0;
+constexpr std::int32_t kPlaceholderSide = 64;
+
+struct ThumbDescription {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::string bin;
+};
+
+bool ReadMagic(ByteStream& stream) {
+  std::array<std::uint8_t, kContainerMagic.size()> magic{};
+  return stream.Read(magic.data(), magic.size()) == magic.size() && magic == kContainerMagic;
+}
+
+// Reads the three header words and the manifest; nullopt when the stream ends
+// early or the manifest is too long to be used.
+std::optional<std::vector<char>> ReadManifestText(ByteStream& stream) {
+  std::array<std::uint8_t, 12> words{};
+  if (stream.Read(words.data(), words.size()) < words.size()) return std::nullopt;
+  const std::uint32_t manifestLength = ReadLittleEndian32(words.data() + 4);
+  if (manifestLength > kMaxManifestBytes) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  if (!ReadGrowing(stream, manifestLength, bytes)) return std::nullopt;
+  std::vector<char> text(bytes.size() + 1 + kManifestZeroPadding, '\0');
+  std::memcpy(text.data(), bytes.data(), bytes.size());
+  return text;
+}
+
+// Finds Dodiru and its Thumb. The root's own width and height must convert
+// even though they are not used; a failed conversion throws.
+std::optional<ThumbDescription> DescribeThumb(const TiXmlDocument& manifest) {
+  const TiXmlElement* root = manifest.FirstChildElement("Dodiru");
+  if (root == nullptr) return std::nullopt;
+  AttributeToInt(GetAttributeString(*root, "width"));
+  AttributeToInt(GetAttributeString(*root, "height"));
+  const TiXmlElement* thumb = root->FirstChildElement("Thumb");
+  if (thumb == nullptr) return std::nullopt;
+  const std::string width = GetAttributeString(*thumb, "width");
+  const std::string height = GetAttributeString(*thumb, "height");
+  ThumbDescription description;
+  description.bin = GetAttributeString(*thumb, "bin");
+  description.width = AttributeToInt(width);
+  description.height = AttributeToInt(height);
+  return description;
+}
+
+bool IsRefusedSize(const ThumbDescription& thumb) {
+  if (thumb.width > kMaxThumbSide || thumb.height > kMaxThumbSide) return true;
+  return thumb.width >= 1 && thumb.height >= 1 &&
+         static_cast<std::int64_t>(thumb.width) * thumb.height > kMaxThumbPixels;
+}
+
+// Copies what the payload holds of the picture; every image byte it does not
+// cover becomes 0. Sides below 1 mean no picture at all.
+bool CopyPicture(ruta::CImage32& image, const ThumbDescription& thumb,
+                 const std::vector<std::uint8_t>& payload) {
+  if (image.pixels == nullptr) return false;
+  const auto imageBytes = static_cast<std::size_t>(ruta::PixelCount(image)) * sizeof(ruta::ArgbPixel);
+  std::size_t copied = 0;
+  if (thumb.width >= 1 && thumb.height >= 1) {
+    const auto pictureBytes = static_cast<std::size_t>(thumb.width) * static_cast<std::size_t>(thumb.height) *
+                              sizeof(ruta::ArgbPixel);
+    copied = std::min({pictureBytes, payload.size(), imageBytes});
+  }
+  auto* destination = reinterpret_cast<std::uint8_t*>(image.pixels);
+  if (copied > 0) std::memcpy(destination, payload.data(), copied);
+  std::memset(destination + copied, 0, imageBytes - copied);
+  return copied > 0;
+}
+
+LoadOutcome LoadContainer(ruta::CImage32& image, ByteStream& stream) {
+  const std::optional<std::vector<char>> text = ReadManifestText(stream);
+  if (!text) return LoadOutcome::NoThumbnail;
+  TiXmlDocument manifest;
+  manifest.Parse(text->data(), nullptr, TIXML_ENCODING_UNKNOWN);
+  const std::optional<ThumbDescription> thumb = DescribeThumb(manifest);
+  if (!thumb || IsRefusedSize(*thumb)) return LoadOutcome::NoThumbnail;
+
+  image.Resize(thumb->width, thumb->height);
+  ChunkHeader header;
+  std::vector<std::uint8_t> payload;
+  // Without the chunk no payload is delivered and the image stays transparent.
+  FindChunk(stream, thumb->bin, header, payload);
+  return CopyPicture(image, *thumb, payload) ? LoadOutcome::Thumbnail : LoadOutcome::NoThumbnail;
+}
+
+}  // namespace
+
+LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream) {
+  if (!ReadMagic(stream)) {
+    image.Resize(kPlaceholderSide, kPlaceholderSide);
+    ruta::FillChecker(image, image.width, image.height, kCheckerWhite, kCheckerGrey);
+    return LoadOutcome::Placeholder;
+  }
+  try {
+    return LoadContainer(image, stream);
+  } catch (const boost::bad_lexical_cast&) {
+    return LoadOutcome::NoThumbnail;
+  } catch (const std::bad_alloc&) {
+    return LoadOutcome::NoThumbnail;
+  }
+}
+
+}  // namespace kvd

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "container_reader/byte_stream.h"
+#include "raster/image.h"
+
+namespace kvd {
+
+// How a load ended. The shell draws whatever the image holds in every case;
+// the command-line tools tell the user which case it was.
+enum class LoadOutcome {
+  Thumbnail,    // the stored preview was copied into the image
+  Placeholder,  // not a container: the image is the 64 x 64 checkerboard
+  NoThumbnail,  // a container without a usable manifest, Thumb, chunk or payload
+};
+
+// Reads the container from the stream's current position and leaves the
+// stored preview in image. Where the container lacks what it needs, the image
+// is left as it came in, or, once the Thumb size is known, cleared to
+// transparent black at that size. Throws nothing: a manifest number that does
+// not convert, or memory that runs out, ends the load as NoThumbnail.
+LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream);
+
+}  // namespace kvd

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "container_reader/file_stream.h"
+#include "container_reader/memory_stream.h"
+
+namespace kvd {
+namespace {
+
+// Both stream kinds must behave alike: short reads at the end, skips past it.
+class ByteStreamTest : public ::testing::TestWithParam<bool> {
+ protected:
+  std::unique_ptr<ByteStream> Open(const std::vector<std::uint8_t>& bytes) {
+    if (!GetParam()) return std::make_unique<MemoryStream>(bytes);
+    path_ = std::filesystem::temp_directory_path() /
+            ("kvd_stream_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".bin");
+    std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+    auto stream = std::make_unique<FileStream>(path_);
+    EXPECT_TRUE(stream->IsOpen());
+    return stream;
+  }
+  void TearDown() override {
+    if (!path_.empty()) std::filesystem::remove(path_);
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST_P(ByteStreamTest, ReadDeliversWhatIsLeftAndThenNothing) {
+  auto stream = Open({1, 2, 3, 4, 5});
+  std::array<std::uint8_t, 8> buffer{};
+  EXPECT_EQ(stream->Read(buffer.data(), 2), 2u);
+  EXPECT_EQ(buffer[1], 2);
+  EXPECT_EQ(stream->Read(buffer.data(), 8), 3u);
+  EXPECT_EQ(buffer[0], 3);
+  EXPECT_EQ(buffer[2], 5);
+  EXPECT_EQ(stream->Read(buffer.data(), 8), 0u);
+  EXPECT_EQ(stream->Read(buffer.data(), 8), 0u);
+}
+
+TEST_P(ByteStreamTest, SkipMovesForwardAndMayPassTheEnd) {
+  auto stream = Open({1, 2, 3, 4, 5});
+  std::array<std::uint8_t, 4> buffer{};
+  stream->Skip(3);
+  EXPECT_EQ(stream->Read(buffer.data(), 4), 2u);
+  EXPECT_EQ(buffer[0], 4);
+  stream->Skip(0xFFFFFFFFu);
+  EXPECT_EQ(stream->Read(buffer.data(), 4), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(MemoryAndFile, ByteStreamTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "File" : "Memory"; });
+
+TEST(FileStream, MissingFileDoesNotOpen) {
+  FileStream stream(std::filesystem::temp_directory_path() / "kvd_no_such_file.kvd");
+  EXPECT_FALSE(stream.IsOpen());
+}
+
+}  // namespace
+}  // namespace kvd
