@@ -2,8 +2,8 @@
 
 // The Windows calls and COM types that the module and the provider adapter
 // use. On Windows they are the SDK's own; elsewhere they are the stand-ins of
-// platform/stand_in, which behave as far as this code relies on them. Only
-// the module and the provider adapter include this header.
+// platform/stand_in, which behave as far as this code relies on them. Of the
+// product code, only the module and the provider adapter include this header.
 
 #ifdef _WIN32
 #ifndef NOMINMAX

@@ -19,8 +19,9 @@ using WideText = std::basic_string_view<WCHAR>;
 inline constexpr std::size_t kRegistryTextCapacity = 260;
 using RegistryTextBuffer = std::array<WCHAR, kRegistryTextCapacity>;
 
-// The ProgID that .kvd names is read into a buffer of this many bytes; a
-// longer value is not used, whatever the registry holds.
+// The ProgID that .kvd names is read into this many bytes, 260 characters
+// like the other texts; a longer value, whatever the registry holds, is not
+// used.
 inline constexpr DWORD kProgIdBufferBytes = 520;
 using ProgIdBuffer = std::array<WCHAR, kProgIdBufferBytes / sizeof(WCHAR)>;
 
