@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "raster/blend.h"
 #include "raster/image.h"
 
 namespace ruta::testing {
@@ -34,6 +35,15 @@ inline std::string ArgbString(const std::vector<ArgbPixel>& pixels) {
   std::string text;
   for (ArgbPixel p : pixels) text += ArgbString(p) + " ";
   return text;
+}
+
+// One pixel composited in the given mode: the destination's new word.
+inline ArgbPixel BlendOne(BlendMode mode, std::int32_t opacity, ArgbPixel source, ArgbPixel destination) {
+  BlendContext context;
+  context.mode = static_cast<std::int32_t>(mode);
+  context.opacity = static_cast<std::uint8_t>(opacity);
+  BlendRow(context, &source, 0, &destination, 0, 1);
+  return destination;
 }
 
 }  // namespace ruta::testing
