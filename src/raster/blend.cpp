@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "raster/blend_modes.h"
 #include "raster/blend_row.h"
 
 namespace ruta {
@@ -76,7 +77,7 @@ RowLoop RowLoopFor(std::int32_t mode) {
     case BlendMode::EraseInverseAlpha: return PixelRow<IsOpaque, EraseInverseAlphaPixel>;
     case BlendMode::KeyedNormal: return KeyedNormalRow;
     case BlendMode::NormalAlpha: return PixelRow<IsTransparent, NormalAlphaPixel>;
-    default: return nullptr;
+    default: return ArithmeticRowLoop(mode);
   }
 }
 
