@@ -20,9 +20,13 @@ class FakeStream final : public IStream {
   explicit FakeStream(std::vector<std::uint8_t> bytes = {}) : bytes_(std::move(bytes)) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (queryFailure != S_OK || (riid != IID_IStream && riid != IID_IUnknown)) {
+    if (queryFailure != S_OK) {
+      *ppv = static_cast<IStream*>(this);  // a careless refusal: a pointer is left, no reference taken
+      return queryFailure;
+    }
+    if (riid != IID_IStream && riid != IID_IUnknown) {
       *ppv = nullptr;
-      return queryFailure != S_OK ? queryFailure : E_NOINTERFACE;
+      return E_NOINTERFACE;
     }
     AddRef();
     *ppv = static_cast<IStream*>(this);
@@ -50,7 +54,7 @@ class FakeStream final : public IStream {
     return S_OK;
   }
 
-  // What QueryInterface answers when it is not S_OK.
+  // What QueryInterface answers, if not S_OK.
   HRESULT queryFailure = S_OK;
   // Added to every count that Read reports, to play a stream that claims more.
   ULONG overstatement = 0;
