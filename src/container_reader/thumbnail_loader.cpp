@@ -59,7 +59,7 @@ std::optional<std::vector<char>> ReadManifestText(ByteStream& stream) {
   std::vector<std::uint8_t> bytes;
   if (!ReadGrowing(stream, manifestLength, bytes)) return std::nullopt;
   std::vector<char> text(bytes.size() + 1 + kManifestZeroPadding, '\0');
-  std::memcpy(text.data(), bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(text.data(), bytes.data(), bytes.size());
   return text;
 }
 

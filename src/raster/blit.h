@@ -35,7 +35,8 @@ bool ClipBlitRect(SizePair source, SizePair destination, BlitRect& rect);
 // pointers to their first pixel.
 template <typename RowOperation>
 void BlitRows(const CImage32& source, CImage32& destination, BlitRect rect, RowOperation&& rowOperation) {
-  if (rect.dstX + rect.width <= 0) return;
+  // Formed in 64 bits: the request may be anything, only the clipped rect is bounded.
+  if (static_cast<std::int64_t>(rect.dstX) + rect.width <= 0) return;
   if (!ClipBlitRect(SizeOf(source), SizeOf(destination), rect)) return;
   for (std::int32_t y = rect.dstY; y < rect.dstY + rect.height; ++y) {
     const ArgbPixel* sourceRow = source.PixelAt(0, rect.srcY + (y - rect.dstY));

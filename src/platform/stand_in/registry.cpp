@@ -1,0 +1,145 @@
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/stand_in/control.h"
+#include "platform/stand_in/registry_state.h"
+#include "platform/stand_in/win32.h"
+
+// An open key: the path it was opened by. Calls look the key up afresh, so a
+// handle to a key deleted meanwhile finds nothing.
+struct HKEY__ {
+  std::u16string path;
+};
+
+namespace {
+
+using kvd::stand_in::RegistryContents;
+using kvd::stand_in::RegistryKey;
+using kvd::stand_in::RegistryValue;
+
+HKEY__ g_classesRoot;
+RegistryContents g_contents;
+LONG g_keyCreationFailure = ERROR_SUCCESS;
+
+char16_t FoldAsciiCase(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(),
+                    [](char16_t a, char16_t b) { return FoldAsciiCase(a) == FoldAsciiCase(b); });
+}
+
+std::u16string_view TextOrEmpty(LPCWSTR text) { return text == nullptr ? std::u16string_view() : text; }
+
+void CreateKeyWithParents(std::u16string_view path) {
+  for (std::size_t end = path.find(u'\\');; end = path.find(u'\\', end + 1)) {
+    g_contents.try_emplace(std::u16string(path.substr(0, end)));
+    if (end == std::u16string_view::npos) return;
+  }
+}
+
+RegistryKey* FindKey(std::u16string_view path) {
+  const auto found = g_contents.find(path);
+  return found == g_contents.end() ? nullptr : &found->second;
+}
+
+LONG OpenHandle(std::u16string_view path, HKEY* key) {
+  try {
+    *key = new HKEY__{std::u16string(path)};
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+}  // namespace
+
+const HKEY HKEY_CLASSES_ROOT = &g_classesRoot;
+
+LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, const void*, HKEY* key,
+                     DWORD*) {
+  if (root != HKEY_CLASSES_ROOT) return ERROR_INVALID_HANDLE;
+  if (g_keyCreationFailure != ERROR_SUCCESS) return g_keyCreationFailure;
+  try {
+    CreateKeyWithParents(TextOrEmpty(subKey));
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  return OpenHandle(TextOrEmpty(subKey), key);
+}
+
+LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM, HKEY* key) {
+  if (root != HKEY_CLASSES_ROOT) return ERROR_INVALID_HANDLE;
+  if (FindKey(TextOrEmpty(subKey)) == nullptr) return ERROR_FILE_NOT_FOUND;
+  return OpenHandle(TextOrEmpty(subKey), key);
+}
+
+LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
+  RegistryKey* values = FindKey(key->path);
+  if (values == nullptr) return ERROR_FILE_NOT_FOUND;
+  try {
+    (*values)[std::u16string(TextOrEmpty(name))] = RegistryValue{type, {data, data + size}};
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
+  const RegistryKey* values = FindKey(key->path);
+  if (values == nullptr) return ERROR_FILE_NOT_FOUND;
+  const auto found = values->find(TextOrEmpty(name));
+  if (found == values->end()) return ERROR_FILE_NOT_FOUND;
+  const RegistryValue& value = found->second;
+  if (type != nullptr) *type = value.type;
+  const auto needed = static_cast<DWORD>(value.data.size());
+  const bool fits = needed <= *size;
+  *size = needed;
+  if (!fits) return ERROR_MORE_DATA;
+  std::copy(value.data.begin(), value.data.end(), data);
+  return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) {
+  if (key != HKEY_CLASSES_ROOT) delete key;
+  return ERROR_SUCCESS;
+}
+
+LONG RegDeleteTreeW(HKEY root, LPCWSTR subKey) {
+  if (root != HKEY_CLASSES_ROOT) return ERROR_INVALID_HANDLE;
+  const std::u16string_view path = TextOrEmpty(subKey);
+  if (FindKey(path) == nullptr) return ERROR_FILE_NOT_FOUND;
+  g_contents.erase(g_contents.find(path));
+  const std::u16string below = std::u16string(path) + u'\\';
+  std::erase_if(g_contents, [&below](const auto& entry) { return StartsWithIgnoringCase(entry.first, below); });
+  return ERROR_SUCCESS;
+}
+
+namespace kvd::stand_in {
+
+bool RegistryNameLess::operator()(std::u16string_view left, std::u16string_view right) const {
+  return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
+                                      [](char16_t a, char16_t b) { return FoldAsciiCase(a) < FoldAsciiCase(b); });
+}
+
+const RegistryContents& ClassesRoot() { return g_contents; }
+
+void SeedKey(std::u16string_view path) { CreateKeyWithParents(path); }
+
+void SeedValue(std::u16string_view path, std::u16string_view name, RegistryValue value) {
+  CreateKeyWithParents(path);
+  g_contents.find(path)->second[std::u16string(name)] = std::move(value);
+}
+
+void FailKeyCreation(LONG error) { g_keyCreationFailure = error; }
+
+void ResetRegistry() {
+  g_contents.clear();
+  g_keyCreationFailure = ERROR_SUCCESS;
+}
+
+}  // namespace kvd::stand_in

@@ -1,0 +1,87 @@
+#pragma once
+
+// What the row loops of the compositor share: the loop shape, the source tests
+// that skip pixels, and the fixed-point arithmetic of more than one mode.
+
+#include <cstdint>
+
+#include "raster/blend.h"
+#include "raster/pixel.h"
+
+namespace ruta {
+
+// Composites count pixels of one run onto the other in one mode; BlendRow
+// picks the loop once per call.
+using RowLoop = void (*)(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                         std::int32_t count);
+
+// Rewrites one destination pixel in place from one source pixel.
+using PixelOperation = void (*)(ArgbPixel& destination, ArgbPixel source, std::int32_t opacity);
+
+// True for a source pixel that leaves its destination pixel as it is.
+using SourceSkip = bool (*)(ArgbPixel source);
+
+constexpr bool IsTransparent(ArgbPixel source) { return AlphaOf(source) == 0; }
+
+// The one loop shape of the per-pixel modes: the mode's operation on every
+// pixel that its skip test lets through.
+template <SourceSkip Skip, PixelOperation Operation>
+void PixelRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  const std::int32_t opacity = context.opacity;
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (!Skip(source[i])) Operation(destination[i], source[i], opacity);
+  }
+}
+
+// The source alpha weighted by the opacity: s.A when the opacity is 255, 0
+// when it is 0.
+constexpr std::int32_t EffectiveAlpha(ArgbPixel source, std::int32_t opacity) {
+  return Div255(AlphaOf(source) * opacity);
+}
+
+constexpr ArgbPixel WithAlpha(ArgbPixel pixel, std::int32_t alpha) {
+  return MakeArgb(alpha, RedOf(pixel), GreenOf(pixel), BlueOf(pixel));
+}
+
+// What a transparent destination becomes: the source colour, with its alpha
+// weighted by the opacity.
+constexpr ArgbPixel SourceAtOpacity(ArgbPixel source, std::int32_t opacity) {
+  return opacity == 255 ? source : WithAlpha(source, EffectiveAlpha(source, opacity));
+}
+
+// The pixel with the given alpha whose colour channels are
+// rule(source channel, destination channel), each from the values as read.
+template <typename ChannelRule>
+constexpr ArgbPixel MapColour(ArgbPixel destination, ArgbPixel source, std::int32_t alpha, ChannelRule rule) {
+  return MakeArgb(alpha, rule(RedOf(source), RedOf(destination)), rule(GreenOf(source), GreenOf(destination)),
+                  rule(BlueOf(source), BlueOf(destination)));
+}
+
+// The channel moved from `from` towards `to` by weight / 255.
+constexpr std::int32_t Mix(std::int32_t from, std::int32_t to, std::int32_t weight) {
+  return Div255(from * (255 - weight) + to * weight);
+}
+
+// Straight-alpha source over a destination that is not transparent, with the
+// alphas on the 0 to 65 025 scale. The destination alpha on that scale,
+// Div255(d.A x 255), is d.A itself.
+struct SourceOver {
+  std::int32_t sourceWeight = 0;       // P = s.A x opacity
+  std::int32_t effectiveAlpha = 0;     // e = Div255(P)
+  std::int32_t destinationWeight = 0;  // (255 - e) x d.A
+  std::int32_t alpha = 0;              // A = P + d.A x 255 - e x d.A, at least 255 x d.A
+
+  // The mean of the two colours by their weights; A is the sum of the weights.
+  constexpr std::int32_t Channel(std::int32_t s, std::int32_t d) const {
+    return (d * destinationWeight + s * sourceWeight) / alpha;
+  }
+};
+
+constexpr SourceOver SourceOverOf(ArgbPixel destination, ArgbPixel source, std::int32_t opacity) {
+  const std::int32_t p = AlphaOf(source) * opacity;
+  const std::int32_t e = Div255(p);
+  const std::int32_t destinationAlpha = AlphaOf(destination);
+  return {p, e, (255 - e) * destinationAlpha, p + destinationAlpha * 255 - e * destinationAlpha};
+}
+
+}  // namespace ruta

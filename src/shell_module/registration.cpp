@@ -1,0 +1,164 @@
+#include "shell_module/registration.h"
+
+#include <algorithm>
+
+#include "shell_module/module_exports.h"
+#include "shell_module/module_state.h"
+
+namespace kvd {
+namespace {
+
+constexpr WCHAR kClassKeyFormat[] = KVD_WIDE("CLSID\\%s");
+constexpr WCHAR kServerKeyFormat[] = KVD_WIDE("CLSID\\%s\\InprocServer32");
+// The shell looks for thumbnail handlers under the IThumbnailProvider
+// identifier, in lower case.
+constexpr WCHAR kHandlerKeyFormat[] = KVD_WIDE("%s\\shellex\\{e357fccd-a995-4576-b01f-234630154e96}");
+constexpr WideText kPlaceholder = KVD_WIDE("%s");
+
+constexpr WCHAR kProviderClassName[] = KVD_WIDE("KvdThumbDll.KvdThumbnailProvider Class");
+constexpr WCHAR kThreadingModelName[] = KVD_WIDE("ThreadingModel");
+constexpr WCHAR kApartmentThreading[] = KVD_WIDE("Apartment");
+
+// A path that fills the buffer was cut short and would register a file that
+// does not exist, so it is refused like any path too long for the buffer.
+HRESULT GetModulePath(RegistryTextBuffer& path) {
+  const DWORD length = GetModuleFileNameW(g_moduleHandle, path.data(), kRegistryTextCapacity);
+  if (length == 0) return HResultFromWin32(static_cast<LONG>(GetLastError()));
+  if (length >= kRegistryTextCapacity) return HResultFromWin32(ERROR_INSUFFICIENT_BUFFER);
+  return S_OK;
+}
+
+void ProduceClassIdText(RegistryTextBuffer& text) {
+  StringFromGUID2(CLSID_KvdThumbnailProvider, text.data(), static_cast<int>(text.size()));
+}
+
+// The text read: up to its first NUL, or all of it when there is none.
+WideText TextRead(const ProgIdBuffer& progId, DWORD bytesRead) {
+  const std::size_t characters = std::min<std::size_t>(bytesRead / sizeof(WCHAR), progId.size());
+  const WideText read(progId.data(), characters);
+  return read.substr(0, read.find(WCHAR{0}));
+}
+
+// The key the thumbnail handler lives under: the ProgID that .kvd names, or
+// .kvd itself when there is none to use. progId holds the text returned.
+WideText HandlerFileType(ProgIdBuffer& progId) {
+  DWORD bytesRead = 0;
+  if (Failed(ReadFileTypeDefault(progId, bytesRead))) return kFileExtension;
+  const WideText progIdText = TextRead(progId, bytesRead);
+  return progIdText.empty() ? WideText(kFileExtension) : progIdText;
+}
+
+HRESULT DeleteClassesRootTree(const WCHAR* keyPath) {
+  return HResultFromWin32(RegDeleteTreeW(HKEY_CLASSES_ROOT, keyPath));
+}
+
+}  // namespace
+
+HRESULT FormatRegistryPath(RegistryTextBuffer& path, WideText format, WideText argument) {
+  const std::size_t maxLength = path.size() - 1;
+  std::size_t length = 0;
+  auto append = [&](WideText piece) {
+    const std::size_t room = length < maxLength ? maxLength - length : 0;
+    piece.copy(path.data() + length, std::min(room, piece.size()));
+    length += piece.size();
+  };
+  for (std::size_t start = 0;;) {
+    const std::size_t placeholder = format.find(kPlaceholder, start);
+    append(format.substr(start, placeholder - start));
+    if (placeholder == WideText::npos) break;
+    append(argument);
+    start = placeholder + kPlaceholder.size();
+  }
+  path[std::min(length, maxLength)] = WCHAR{0};
+  return length > maxLength ? HResultFromWin32(ERROR_INSUFFICIENT_BUFFER) : S_OK;
+}
+
+HRESULT SetClassesRootString(const WCHAR* keyPath, const WCHAR* valueName, const WCHAR* text) {
+  HKEY key = nullptr;
+  const HRESULT created = HResultFromWin32(RegCreateKeyExW(HKEY_CLASSES_ROOT, keyPath, 0, nullptr,
+                                                           REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                                                           nullptr));
+  if (Failed(created)) return created;
+  const auto byteCount = static_cast<DWORD>((static_cast<std::size_t>(lstrlenW(text)) + 1) * sizeof(WCHAR));
+  const LONG set = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), byteCount);
+  RegCloseKey(key);
+  return HResultFromWin32(set);
+}
+
+HRESULT ReadFileTypeDefault(ProgIdBuffer& progId, DWORD& bytesRead) {
+  HKEY key = nullptr;
+  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(HKEY_CLASSES_ROOT, kFileExtension, 0, KEY_READ, &key));
+  if (Failed(opened)) return opened;
+  bytesRead = kProgIdBufferBytes;
+  const LONG read =
+      RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(progId.data()), &bytesRead);
+  RegCloseKey(key);
+  return HResultFromWin32(read);
+}
+
+HRESULT WriteProviderClassKeys(const WCHAR* modulePath) {
+  RegistryTextBuffer classId{};
+  ProduceClassIdText(classId);
+  RegistryTextBuffer keyPath{};
+  HRESULT result = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
+  if (Failed(result)) return result;
+  result = SetClassesRootString(keyPath.data(), nullptr, kProviderClassName);
+  if (Failed(result)) return result;
+  result = FormatRegistryPath(keyPath, kServerKeyFormat, classId.data());
+  if (Failed(result)) return result;
+  result = SetClassesRootString(keyPath.data(), nullptr, modulePath);
+  if (Failed(result)) return result;
+  return SetClassesRootString(keyPath.data(), kThreadingModelName, kApartmentThreading);
+}
+
+HRESULT WriteThumbnailHandlerKey() {
+  RegistryTextBuffer classId{};
+  ProduceClassIdText(classId);
+  ProgIdBuffer progId{};
+  RegistryTextBuffer keyPath{};
+  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(progId));
+  if (Failed(formatted)) return formatted;
+  return SetClassesRootString(keyPath.data(), nullptr, classId.data());
+}
+
+HRESULT DeleteProviderClassKeys() {
+  RegistryTextBuffer classId{};
+  ProduceClassIdText(classId);
+  RegistryTextBuffer keyPath{};
+  const HRESULT formatted = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
+  if (Failed(formatted)) return formatted;
+  return DeleteClassesRootTree(keyPath.data());
+}
+
+HRESULT DeleteThumbnailHandlerKey() {
+  ProgIdBuffer progId{};
+  RegistryTextBuffer keyPath{};
+  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(progId));
+  if (Failed(formatted)) return formatted;
+  return DeleteClassesRootTree(keyPath.data());
+}
+
+}  // namespace kvd
+
+STDAPI DllRegisterServer() {
+  kvd::RegistryTextBuffer modulePath{};
+  HRESULT result = kvd::GetModulePath(modulePath);
+  if (kvd::Failed(result)) return result;
+  result = kvd::WriteProviderClassKeys(modulePath.data());
+  if (kvd::Failed(result)) return result;
+  result = kvd::WriteThumbnailHandlerKey();
+  if (kvd::Failed(result)) return result;
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  return result;
+}
+
+// The module path is not used; a module that cannot name itself unregisters
+// nothing, as it registers nothing.
+STDAPI DllUnregisterServer() {
+  kvd::RegistryTextBuffer modulePath{};
+  HRESULT result = kvd::GetModulePath(modulePath);
+  if (kvd::Failed(result)) return result;
+  result = kvd::DeleteProviderClassKeys();
+  if (kvd::Failed(result)) return result;
+  return kvd::DeleteThumbnailHandlerKey();
+}

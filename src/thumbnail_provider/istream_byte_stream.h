@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+#include "container_reader/byte_stream.h"
+#include "platform/platform.h"
+
+namespace kvd {
+
+// The shell's stream as the reader sees it. It borrows the stream for as long
+// as it lives and adds no reference. Results of the stream calls are not
+// used: the reader learns of the end of the data and of every failure from a
+// short count alone.
+class IStreamByteStream final : public ByteStream {
+ public:
+  explicit IStreamByteStream(IStream& stream) : stream_(stream) {}
+
+  std::uint32_t Read(void* buffer, std::uint32_t count) override;
+  void Skip(std::uint32_t count) override;
+
+ private:
+  IStream& stream_;
+};
+
+}  // namespace kvd

@@ -1,0 +1,104 @@
+#include "thumbnail_provider/thumbnail_pipeline.h"
+
+#include <bit>
+#include <cassert>
+#include <cstring>
+
+#include "raster/blend.h"
+#include "raster/blit.h"
+#include "raster/resample.h"
+
+namespace kvd {
+namespace {
+
+struct FittedSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+// Fits w x h into the cx square keeping the aspect; the side that does not
+// fill the square is truncated, not rounded (25 x 11 at 100 gives 100 x 43).
+FittedSize FitToSquare(std::int32_t w, std::int32_t h, std::uint32_t cx) {
+  const double ratio = h == 0 ? 1.0 : static_cast<double>(w) / static_cast<double>(h);
+  const double edge = static_cast<double>(cx);
+  if (w < h || ratio < 1.0) return {static_cast<std::int32_t>(edge * ratio), static_cast<std::int32_t>(cx)};
+  return {static_cast<std::int32_t>(cx), static_cast<std::int32_t>(edge / ratio)};
+}
+
+bool ClearCanvas(ruta::CImage32& canvas) {
+  for (std::int32_t y = 0; y < canvas.height; ++y) {
+    ruta::ArgbPixel* row = canvas.PixelAt(0, y);
+    if (row == nullptr) return false;
+    std::memset(row, 0, static_cast<std::size_t>(canvas.width) * sizeof(ruta::ArgbPixel));
+  }
+  return true;
+}
+
+void PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, std::uint32_t cx) {
+  const auto half = static_cast<std::int32_t>(cx / 2);
+  ruta::BlitRect placement;
+  placement.width = scaled.width;
+  placement.height = scaled.height;
+  placement.dstX = half - scaled.width / 2;
+  placement.dstY = half - scaled.height / 2;
+  const ruta::BlendContext copy;
+  ruta::BlitRows(scaled, canvas, placement,
+                 [&copy](const ruta::ArgbPixel* sourceRow, std::int32_t sourceIndex, ruta::ArgbPixel* destinationRow,
+                         std::int32_t destinationIndex, std::int32_t count) {
+                   ruta::BlendRow(copy, sourceRow, sourceIndex, destinationRow, destinationIndex, count);
+                 });
+}
+
+LoadOutcome DrawDocument(ByteStream& stream, std::uint32_t cx, ruta::CImage32& canvas) {
+  ruta::CImage32 document;
+  ruta::CImage32 scaled;
+  const LoadOutcome outcome = LoadThumbnailImage(document, stream);
+  const FittedSize fitted = FitToSquare(document.width, document.height, cx);
+  // A failed allocation leaves the image without a buffer; Resample and the
+  // blit then read and write nothing, and the canvas stays transparent.
+  scaled.Resize(fitted.width, fitted.height);
+  ruta::Resample(scaled, document, scaled.width, scaled.height);
+  PlaceCentred(scaled, canvas, cx);
+  return outcome;
+}
+
+}  // namespace
+
+RenderResult RenderThumbnail(ByteStream* stream, std::uint32_t cx, ruta::CImage32& canvas) {
+  if (cx == 0 || cx > kMaxThumbnailEdge) return {RenderStatus::InvalidSize, LoadOutcome::NoThumbnail};
+  const auto edge = static_cast<std::int32_t>(cx);
+  if (!canvas.Resize(edge, edge) || !ClearCanvas(canvas)) {
+    return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
+  }
+  if (stream == nullptr) return {RenderStatus::Ok, LoadOutcome::NoThumbnail};
+  return {RenderStatus::Ok, DrawDocument(*stream, cx, canvas)};
+}
+
+void CopyCanvasBottomUp(const ruta::CImage32& canvas, std::span<std::uint8_t> bits) {
+  // The pixel word's bytes in memory are already blue, green, red, alpha.
+  static_assert(std::endian::native == std::endian::little);
+  const auto rowBytes = static_cast<std::size_t>(canvas.width) * sizeof(ruta::ArgbPixel);
+  assert(bits.size() >= rowBytes * static_cast<std::size_t>(canvas.height));
+  std::uint8_t* out = bits.data();
+  for (std::int32_t y = canvas.height - 1; y >= 0; --y, out += rowBytes) {
+    const ruta::ArgbPixel* row = canvas.PixelAt(0, y);
+    if (row == nullptr) {
+      std::memset(out, 0, rowBytes);
+    } else {
+      std::memcpy(out, row, rowBytes);
+    }
+  }
+}
+
+ThumbnailBitmap RenderThumbnailBitmap(ByteStream* stream, std::uint32_t cx) {
+  ThumbnailBitmap bitmap;
+  ruta::CImage32 canvas;
+  bitmap.result = RenderThumbnail(stream, cx, canvas);
+  if (bitmap.result.status != RenderStatus::Ok) return bitmap;
+  bitmap.header = ThumbnailBitmapHeader(cx);
+  bitmap.bits.resize(static_cast<std::size_t>(cx) * cx * sizeof(ruta::ArgbPixel));
+  CopyCanvasBottomUp(canvas, bitmap.bits);
+  return bitmap;
+}
+
+}  // namespace kvd
