@@ -23,14 +23,13 @@ std::string Describe(const T& value) {
     char text[32];
     std::snprintf(text, sizeof text, "%p", static_cast<const volatile void*>(value));
     return text;
-  } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
+  } else {
+    static_assert(std::is_integral_v<T> || std::is_enum_v<T>, "checks compare numbers and pointers");
     const auto number = static_cast<std::int64_t>(value);
     char text[48];
     std::snprintf(text, sizeof text, "%lld (0x%llX)", static_cast<long long>(number),
                   static_cast<unsigned long long>(static_cast<std::uint32_t>(number)));
     return text;
-  } else {
-    return std::string(value);
   }
 }
 
