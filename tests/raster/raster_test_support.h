@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,9 @@ inline std::vector<ArgbPixel> PixelsOf(const CImage32& image) {
 // Pixels as (alpha, red, green, blue), so that a failure reads like the
 // expectation it breaks.
 inline std::string ArgbString(ArgbPixel p) {
-  return "(" + std::to_string(AlphaOf(p)) + ", " + std::to_string(RedOf(p)) + ", " + std::to_string(GreenOf(p)) + ", " +
-         std::to_string(BlueOf(p)) + ")";
+  std::ostringstream text;
+  text << '(' << AlphaOf(p) << ", " << RedOf(p) << ", " << GreenOf(p) << ", " << BlueOf(p) << ')';
+  return text.str();
 }
 
 inline std::string ArgbString(const std::vector<ArgbPixel>& pixels) {
