@@ -40,8 +40,11 @@ void ChunkIterator::SkipPayload(const ChunkHeader& header) { stream_.Skip(header
 
 namespace {
 
+bool IsOversized(const ChunkHeader& header) {
+  return header.decodedSize() > kMaxChunkBytes || header.storedSize() > kMaxChunkBytes;
+}
+
 bool DecodePayload(ByteStream& stream, const ChunkHeader& header, std::vector<std::uint8_t>& payload) {
-  if (header.decodedSize() > kMaxChunkBytes || header.storedSize() > kMaxChunkBytes) return false;
   switch (header.compression()) {
     case kCompressionStored:
       return ReadGrowing(stream, header.decodedSize(), payload);
@@ -67,6 +70,7 @@ bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& hea
       continue;
     }
     header = record;
+    if (IsOversized(record)) return false;
     if (record.decodedSize() == 0) {
       payload.clear();
       return true;

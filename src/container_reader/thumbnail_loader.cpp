@@ -49,13 +49,20 @@ bool ReadMagic(ByteStream& stream) {
   return stream.Read(magic.data(), magic.size()) == magic.size() && magic == kContainerMagic;
 }
 
-// Reads the three header words and the manifest; nullopt when the stream ends
-// early or the manifest is too long to be used.
+// Reads the three header words, one at a time as they stand in the file, and
+// the manifest; nullopt when the stream ends early or the manifest is too long
+// to be used (it is then skipped, so the stream stands behind it either way).
 std::optional<std::vector<char>> ReadManifestText(ByteStream& stream) {
-  std::array<std::uint8_t, 12> words{};
-  if (stream.Read(words.data(), words.size()) < words.size()) return std::nullopt;
-  const std::uint32_t manifestLength = ReadLittleEndian32(words.data() + 4);
-  if (manifestLength > kMaxManifestBytes) return std::nullopt;
+  constexpr std::uint32_t kWordSize = 4;
+  std::array<std::array<std::uint8_t, kWordSize>, 3> words{};
+  for (auto& word : words) {
+    if (stream.Read(word.data(), kWordSize) < kWordSize) return std::nullopt;
+  }
+  const std::uint32_t manifestLength = ReadLittleEndian32(words[1].data());
+  if (manifestLength > kMaxManifestBytes) {
+    stream.Skip(manifestLength);
+    return std::nullopt;
+  }
   std::vector<std::uint8_t> bytes;
   if (!ReadGrowing(stream, manifestLength, bytes)) return std::nullopt;
   std::vector<char> text(bytes.size() + 1 + kManifestZeroPadding, '\0');

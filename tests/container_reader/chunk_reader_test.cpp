@@ -184,6 +184,11 @@ TEST(FindChunk, RefusesChunksAboveTheSizeLimitWithoutAllocatingThem) {
   MemoryStream compressed(Records({hugeStored}));
   EXPECT_FALSE(Find(compressed, "t").found);
 
+  ChunkRecord hugeButEmpty = StoredChunk("t", {});
+  hugeButEmpty.storedSize = kMaxChunkBytes + 1;
+  MemoryStream empty(Records({hugeButEmpty}));
+  EXPECT_FALSE(Find(empty, "t").found) << "the size limits come before the empty-payload answer";
+
   // At the limit a lying size costs only what the file delivers.
   ChunkRecord lying = StoredChunk("t", {1, 2, 3});
   lying.decodedSize = kMaxChunkBytes;

@@ -8,6 +8,7 @@
 #include "container_reader/manifest.h"
 #include "container_reader/memory_stream.h"
 #include "support/container_builder.h"
+#include "support/recording_stream.h"
 
 namespace kvd {
 namespace {
@@ -113,14 +114,75 @@ TEST(LoadThumbnailImage, ShortHeaderOrManifestLeavesTheImageAlone) {
   }
 }
 
-TEST(LoadThumbnailImage, ManifestsAboveTheLimitAreNotRead) {
-  MarkedImage marked;
+TEST(LoadThumbnailImage, ReadsTheFileInOrderWithoutLookingBack) {
   const Bytes document = ContainerBuilder()
                              .Manifest(ThumbManifest(1, 1, "t"))
-                             .ManifestLength(16u * 1024 * 1024 + 1)
+                             .Chunk(StoredChunk("a", Bytes(10, 0)))
+                             .Chunk(StoredChunk("t", PixelBytes({5})))
                              .Build();
-  EXPECT_EQ(Load(marked.image, document), LoadOutcome::NoThumbnail);
+  MemoryStream memory(document);
+  testing::RecordingStream stream(memory);
+  ruta::CImage32 image;
+  ASSERT_EQ(LoadThumbnailImage(image, stream), LoadOutcome::Thumbnail);
+  const std::string manifestRead = "read " + std::to_string(ThumbManifest(1, 1, "t").size());
+  EXPECT_EQ(stream.calls, (std::vector<std::string>{"read 8", "read 4", "read 4", "read 4", manifestRead, "read 132",
+                                                     "skip 10", "read 132", "read 4"}));
+}
+
+TEST(LoadThumbnailImage, ManifestsAboveTheLimitAreSkippedUnread) {
+  const std::uint32_t overLimit = 16u * 1024 * 1024 + 1;
+  MarkedImage marked;
+  const Bytes document = ContainerBuilder().Manifest(ThumbManifest(1, 1, "t")).ManifestLength(overLimit).Build();
+  MemoryStream stream(document);
+  EXPECT_EQ(LoadThumbnailImage(marked.image, stream), LoadOutcome::NoThumbnail);
   EXPECT_TRUE(marked.Untouched());
+  EXPECT_EQ(stream.Position(), 20u + overLimit) << "the stream stands behind the manifest";
+}
+
+TEST(LoadThumbnailImage, HugeLengthsInATinyFileCostOnlyWhatTheFileHolds) {
+  ChunkRecord lying = StoredChunk("thumb", PixelBytes({1, 2}));
+  lying.decodedSize = 0xFFFFFFFFu;
+  const std::vector<Bytes> documents = {
+      ContainerBuilder().Manifest(ThumbManifest(1, 1, "thumb")).ManifestLength(0xFFFFFFFFu).Build(),
+      ContainerBuilder().Manifest(ThumbManifest(1, 1, "thumb")).ManifestLength(16u * 1024 * 1024).Build(),
+      ContainerBuilder().Manifest(ThumbManifest(2, 1, "thumb")).Chunk(lying).Build(),
+  };
+  for (const Bytes& document : documents) {
+    ruta::CImage32 image;
+    EXPECT_EQ(Load(image, document), LoadOutcome::NoThumbnail);
+    EXPECT_EQ(ruta::PixelCount(image) > 2, false);
+  }
+}
+
+TEST(LoadThumbnailImage, EveryTruncationOfAContainerGivesADefinedImage) {
+  for (bool compressed : {false, true}) {
+    const auto pixels = testing::GradientPixels(3, 2);
+    const Bytes document = testing::ThumbnailDocument(3, 2, pixels, compressed);
+    for (std::size_t length = 0; length < document.size(); ++length) {
+      ruta::CImage32 image;
+      const LoadOutcome outcome =
+          Load(image, Bytes(document.begin(), document.begin() + static_cast<std::ptrdiff_t>(length)));
+      ASSERT_NE(image.pixels, nullptr) << length;
+      if (length < 8) {
+        EXPECT_EQ(outcome, LoadOutcome::Placeholder) << length;
+        continue;
+      }
+      // Cut anywhere in the container, no pixel survives, and none is left undefined.
+      EXPECT_EQ(outcome, LoadOutcome::NoThumbnail) << length;
+      EXPECT_EQ(PixelsOf(image), std::vector<ruta::ArgbPixel>(PixelsOf(image).size(), 0)) << length;
+    }
+  }
+}
+
+TEST(LoadThumbnailImage, ThumbWithoutBinTakesTheChunkWithAnEmptyName) {
+  const Bytes document = ContainerBuilder()
+                             .Manifest("<Dodiru><Thumb width=\"1\" height=\"1\"/></Dodiru>")
+                             .Chunk(StoredChunk("named", PixelBytes({1})))
+                             .Chunk(StoredChunk("", PixelBytes({2})))
+                             .Build();
+  ruta::CImage32 image;
+  ASSERT_EQ(Load(image, document), LoadOutcome::Thumbnail);
+  EXPECT_EQ(image.pixels[0], 2u);
 }
 
 TEST(LoadThumbnailImage, ManifestEndingInATruncatedUtf8SequenceIsSafe) {
