@@ -99,7 +99,8 @@ void ReportOutcome(kvd::LoadOutcome outcome, const Options& options) {
 }
 
 int Run(const Options& options) {
-  if (std::filesystem::is_directory(options.input)) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(options.input, ignored)) {
     std::fprintf(stderr, "kvd-thumbnail: cannot read %s: it is a directory\n", options.input.string().c_str());
     return kExitFailure;
   }

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cassert>
 #include <cstring>
+#include <new>
+#include <optional>
 
 #include "raster/blend.h"
 #include "raster/blit.h"
@@ -49,14 +51,15 @@ void PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, std::uin
                  });
 }
 
-LoadOutcome DrawDocument(ByteStream& stream, std::uint32_t cx, ruta::CImage32& canvas) {
+// Draws the document's stored preview onto the cleared canvas. nullopt when
+// the document image or its scaled copy could not be allocated.
+std::optional<LoadOutcome> DrawDocument(ByteStream& stream, std::uint32_t cx, ruta::CImage32& canvas) {
   ruta::CImage32 document;
   ruta::CImage32 scaled;
   const LoadOutcome outcome = LoadThumbnailImage(document, stream);
+  if (document.pixels == nullptr) return std::nullopt;
   const FittedSize fitted = FitToSquare(document.width, document.height, cx);
-  // A failed allocation leaves the image without a buffer; Resample and the
-  // blit then read and write nothing, and the canvas stays transparent.
-  scaled.Resize(fitted.width, fitted.height);
+  if (!scaled.Resize(fitted.width, fitted.height)) return std::nullopt;
   ruta::Resample(scaled, document, scaled.width, scaled.height);
   PlaceCentred(scaled, canvas, cx);
   return outcome;
@@ -71,7 +74,9 @@ RenderResult RenderThumbnail(ByteStream* stream, std::uint32_t cx, ruta::CImage3
     return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
   }
   if (stream == nullptr) return {RenderStatus::Ok, LoadOutcome::NoThumbnail};
-  return {RenderStatus::Ok, DrawDocument(*stream, cx, canvas)};
+  const std::optional<LoadOutcome> outcome = DrawDocument(*stream, cx, canvas);
+  if (!outcome) return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
+  return {RenderStatus::Ok, *outcome};
 }
 
 void CopyCanvasBottomUp(const ruta::CImage32& canvas, std::span<std::uint8_t> bits) {
@@ -96,7 +101,12 @@ ThumbnailBitmap RenderThumbnailBitmap(ByteStream* stream, std::uint32_t cx) {
   bitmap.result = RenderThumbnail(stream, cx, canvas);
   if (bitmap.result.status != RenderStatus::Ok) return bitmap;
   bitmap.header = ThumbnailBitmapHeader(cx);
-  bitmap.bits.resize(static_cast<std::size_t>(cx) * cx * sizeof(ruta::ArgbPixel));
+  try {
+    bitmap.bits.resize(static_cast<std::size_t>(cx) * cx * sizeof(ruta::ArgbPixel));
+  } catch (const std::bad_alloc&) {
+    bitmap.result = {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
+    return bitmap;
+  }
   CopyCanvasBottomUp(canvas, bitmap.bits);
   return bitmap;
 }

@@ -18,7 +18,7 @@ inline constexpr std::uint32_t kMaxThumbnailEdge = 46340;
 enum class RenderStatus {
   Ok,
   InvalidSize,  // cx is 0 or above kMaxThumbnailEdge; nothing was read
-  OutOfMemory,  // the canvas could not be allocated
+  OutOfMemory,  // an image (canvas, document or scaled copy) could not be allocated
 };
 
 struct RenderResult {
