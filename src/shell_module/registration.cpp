@@ -20,10 +20,14 @@ constexpr WCHAR kThreadingModelName[] = KVD_WIDE("ThreadingModel");
 constexpr WCHAR kApartmentThreading[] = KVD_WIDE("Apartment");
 
 // A path that fills the buffer was cut short and would register a file that
-// does not exist, so it is refused like any path too long for the buffer.
+// does not exist, so it is refused like any path too long for the buffer. A
+// failure without a recorded reason must still fail, not pass as S_OK.
 HRESULT GetModulePath(RegistryTextBuffer& path) {
   const DWORD length = GetModuleFileNameW(g_moduleHandle, path.data(), kRegistryTextCapacity);
-  if (length == 0) return HResultFromWin32(static_cast<LONG>(GetLastError()));
+  if (length == 0) {
+    const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
+    return Failed(reason) ? reason : E_FAIL;
+  }
   if (length >= kRegistryTextCapacity) return HResultFromWin32(ERROR_INSUFFICIENT_BUFFER);
   return S_OK;
 }

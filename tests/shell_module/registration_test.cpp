@@ -154,6 +154,12 @@ TEST_F(RegistrationTest, FailuresOfThePlatformAreReturned) {
   EXPECT_EQ(DllUnregisterServer(), kAccessDenied);
   EXPECT_EQ(ClassesRoot(), registered);
 
+  // A failure whose reason reads as success must not report success.
+  stand_in::FailModulePath(0);
+  EXPECT_EQ(DllRegisterServer(), E_FAIL);
+  EXPECT_EQ(DllUnregisterServer(), E_FAIL);
+  EXPECT_EQ(ClassesRoot(), registered);
+
   stand_in::Reset();
   stand_in::FailKeyCreation(kErrorAccessDenied);
   EXPECT_EQ(DllRegisterServer(), kAccessDenied);

@@ -43,7 +43,8 @@ void SeedValue(std::u16string_view path, std::u16string_view name, RegistryValue
 void FailKeyCreation(LONG error);
 
 void SetModulePath(std::u16string path);
-// From now on GetModuleFileNameW answers 0, and GetLastError then gives error.
+// From now on GetModuleFileNameW answers 0, and GetLastError then gives error
+// (which may be 0: a failure that names no reason).
 void FailModulePath(DWORD error);
 
 // From now on CreateDIBSection answers null.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,7 +18,7 @@ namespace {
 constexpr char16_t kDefaultModulePath[] = u"C:\\Program Files\\KvdThumb\\KvdThumbDll.dll";
 
 std::u16string g_modulePath = kDefaultModulePath;
-DWORD g_modulePathFailure = 0;
+std::optional<DWORD> g_modulePathFailure;
 bool g_dibSectionsFail = false;
 std::vector<kvd::stand_in::ShellNotification> g_shellNotifications;
 std::vector<HMODULE> g_threadCallsDisabled;
@@ -82,8 +83,8 @@ BOOL DisableThreadLibraryCalls(HMODULE module) {
 }
 
 DWORD GetModuleFileNameW(HMODULE, LPWSTR path, DWORD capacity) {
-  if (g_modulePathFailure != 0) {
-    g_lastError = g_modulePathFailure;
+  if (g_modulePathFailure) {
+    g_lastError = *g_modulePathFailure;
     return 0;
   }
   if (capacity == 0) {
@@ -115,7 +116,7 @@ namespace kvd::stand_in {
 void Reset() {
   ResetRegistry();
   g_modulePath = kDefaultModulePath;
-  g_modulePathFailure = 0;
+  g_modulePathFailure.reset();
   g_dibSectionsFail = false;
   g_shellNotifications.clear();
   g_threadCallsDisabled.clear();
