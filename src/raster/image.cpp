@@ -1,6 +1,7 @@
 #include "raster/image.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -13,6 +14,10 @@ constexpr double kBytesPerPixel = 4.0;
 // at most that many pixels; a larger request is refused like a failed
 // allocation.
 constexpr std::int64_t kMaxPixelCount = std::numeric_limits<std::int32_t>::max();
+
+// rowBytes is a signed 32-bit byte count, so a row may be at most this wide;
+// wider requests are refused the same way.
+constexpr std::int32_t kMaxWidth = std::numeric_limits<std::int32_t>::max() / 4;
 
 bool IsPowerOfTwo(std::int32_t side) {
   int setBits = 0;
@@ -48,7 +53,8 @@ bool CImage32::Resize(std::int32_t newWidth, std::int32_t newHeight) {
 void CImage32::ApplyGeometry(std::int32_t newWidth, std::int32_t newHeight) {
   width = newWidth;
   height = newHeight;
-  rowBytes = static_cast<std::int32_t>(std::ceil(width * kBytesPerPixel));
+  // Saturated for a refused width, so that the conversion stays defined.
+  rowBytes = static_cast<std::int32_t>(std::ceil(std::min(width, kMaxWidth) * kBytesPerPixel));
   isSquarePow2 = false;
   sideMask = 0;
   if (width == height) {
@@ -59,7 +65,7 @@ void CImage32::ApplyGeometry(std::int32_t newWidth, std::int32_t newHeight) {
 
 bool CImage32::AllocateBuffer() {
   const std::int64_t count = static_cast<std::int64_t>(width) * height;
-  if (count > kMaxPixelCount) return false;
+  if (width > kMaxWidth || count > kMaxPixelCount) return false;
   pixels = static_cast<ArgbPixel*>(std::calloc(static_cast<std::size_t>(count), sizeof(ArgbPixel)));
   return pixels != nullptr;
 }
@@ -94,7 +100,7 @@ bool FillChecker(CImage32& image, std::int32_t width, std::int32_t height, ArgbP
   const std::int32_t h = height < image.height ? height : image.height;
   for (std::int32_t y = 0; y < h; ++y) {
     ArgbPixel* row = image.PixelAt(0, y);
-    if (row == nullptr) return true;  // no buffer: nothing to paint
+    if (row == nullptr) return false;  // no buffer: nothing painted
     const bool rowStartsWithA = (y % 16) < 8;
     for (std::int32_t x = 0; x < w; ++x) {
       row[x] = (((x % 16) < 8) == rowStartsWithA) ? colourA : colourB;

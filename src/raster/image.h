@@ -59,7 +59,7 @@ std::int64_t PixelCount(const CImage32& image);
 
 // Paints a board of 8 x 8 cells into the top-left width x height corner of the
 // image, colourA in the top-left cell. Returns false, writing nothing, for a
-// non-positive extent or an image with a non-positive side.
+// non-positive extent, an image with a non-positive side or without a buffer.
 bool FillChecker(CImage32& image, std::int32_t width, std::int32_t height, ArgbPixel colourA,
                  ArgbPixel colourB);
 

@@ -37,6 +37,9 @@ TEST(BlendModes, BlendKnownPixelPairs) {
        MakeArgb(255, 191, 128, 128)},
       {BlendMode::InvertedExclusion, 128, MakeArgb(255, 0, 255, 128), MakeArgb(255, 64, 128, 192),
        MakeArgb(255, 127, 128, 161)},
+      // Below full alpha and opacity the 1-to-256 weight of code 11 parts from Div255.
+      {BlendMode::InvertedExclusion, 200, MakeArgb(200, 0, 0, 0), MakeArgb(255, 64, 64, 64),
+       MakeArgb(255, 142, 142, 142)},
       {BlendMode::ColorDodge, 255, MakeArgb(255, 255, 128, 0), MakeArgb(255, 0, 128, 64), MakeArgb(255, 0, 255, 64)},
       {BlendMode::ColorBurn, 255, MakeArgb(255, 0, 128, 127), MakeArgb(255, 255, 128, 64), MakeArgb(255, 255, 3, 0)},
       {BlendMode::Difference, 255, MakeArgb(255, 16, 240, 128), MakeArgb(255, 128, 16, 127),

@@ -32,6 +32,8 @@ TEST(BlendRow, NormalModes) {
        MakeArgb(255, 128, 128, 128)},
       {"destination alpha 0 is kept", BlendMode::Normal, 255, MakeArgb(255, 200, 100, 50), MakeArgb(0, 10, 10, 10),
        MakeArgb(0, 200, 100, 50)},
+      {"keyed at partial opacity blends as normal", BlendMode::KeyedNormal, 128, MakeArgb(255, 200, 100, 50),
+       MakeArgb(255, 0, 0, 0), MakeArgb(255, 100, 50, 25)},
       {"blue over red, both half", BlendMode::NormalAlpha, 255, MakeArgb(128, 0, 0, 255), MakeArgb(128, 255, 0, 0),
        MakeArgb(191, 84, 0, 170)},
       {"onto transparent copies", BlendMode::NormalAlpha, 255, MakeArgb(200, 10, 20, 30), MakeArgb(0, 99, 99, 99),

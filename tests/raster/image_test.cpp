@@ -74,6 +74,13 @@ TEST(CImage32, OversizedRequestIsRefusedLikeAFailedAllocation) {
   EXPECT_EQ(image.width, 65536);
   EXPECT_EQ(image.PixelAt(0, 0), nullptr) << "no buffer, no pixel";
   EXPECT_EQ(PixelCount(image), 0);
+  EXPECT_FALSE(FillChecker(image, 8, 8, 1, 2)) << "nothing can be painted without a buffer";
+
+  // A row too wide for a 32-bit byte count, however few rows.
+  EXPECT_FALSE(image.Resize(536870912, 1));
+  EXPECT_EQ(image.pixels, nullptr);
+  EXPECT_GT(image.rowBytes, 0);
+
   EXPECT_TRUE(image.Resize(2, 2));
   EXPECT_NE(image.PixelAt(1, 1), nullptr);
 }
