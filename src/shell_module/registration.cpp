@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "shell_module/module_exports.h"
 #include "shell_module/module_state.h"
 
 namespace kvd {
@@ -10,12 +9,10 @@ namespace {
 
 constexpr WCHAR kClassKeyFormat[] = KVD_WIDE("CLSID\\%s");
 constexpr WCHAR kServerKeyFormat[] = KVD_WIDE("CLSID\\%s\\InprocServer32");
-// The shell looks for thumbnail handlers under the IThumbnailProvider
-// identifier, in lower case.
-constexpr WCHAR kHandlerKeyFormat[] = KVD_WIDE("%s\\shellex\\{e357fccd-a995-4576-b01f-234630154e96}");
 constexpr WideText kPlaceholder = KVD_WIDE("%s");
 
-constexpr WCHAR kProviderClassName[] = KVD_WIDE("KvdThumbDll.KvdThumbnailProvider Class");
+constexpr WCHAR kDisplayNameName[] = KVD_WIDE("DisplayName");
+constexpr WCHAR kAppIdName[] = KVD_WIDE("AppID");
 constexpr WCHAR kThreadingModelName[] = KVD_WIDE("ThreadingModel");
 constexpr WCHAR kApartmentThreading[] = KVD_WIDE("Apartment");
 
@@ -32,9 +29,13 @@ HRESULT GetModulePath(RegistryTextBuffer& path) {
   return S_OK;
 }
 
-void ProduceClassIdText(RegistryTextBuffer& text) {
-  StringFromGUID2(CLSID_KvdThumbnailProvider, text.data(), static_cast<int>(text.size()));
+}  // namespace
+
+void ProduceClassIdText(const CLSID& clsid, RegistryTextBuffer& text) {
+  StringFromGUID2(clsid, text.data(), static_cast<int>(text.size()));
 }
+
+namespace {
 
 // The text read: up to its first NUL, or all of it when there is none.
 WideText TextRead(const ProgIdBuffer& progId, DWORD bytesRead) {
@@ -70,7 +71,7 @@ bool EqualIgnoringAsciiCase(WideText a, WideText b) {
 // Whether the handler key at keyPath names our class. Another program may
 // have put its own handler there since we registered; that one is not ours
 // to delete. Fails only when the key cannot be opened.
-HRESULT HandlerIsOurs(const WCHAR* keyPath, bool& ours) {
+HRESULT HandlerIsOurs(const CLSID& clsid, const WCHAR* keyPath, bool& ours) {
   HKEY key = nullptr;
   const HRESULT opened = HResultFromWin32(RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath, 0, KEY_READ, &key));
   if (Failed(opened)) return opened;
@@ -79,7 +80,7 @@ HRESULT HandlerIsOurs(const WCHAR* keyPath, bool& ours) {
   const LONG read = QueryDefaultText(key, handler, bytesRead);
   RegCloseKey(key);
   RegistryTextBuffer classId{};
-  ProduceClassIdText(classId);
+  ProduceClassIdText(clsid, classId);
   ours = read == ERROR_SUCCESS && EqualIgnoringAsciiCase(TextRead(handler, bytesRead), classId.data());
   return S_OK;
 }
@@ -126,14 +127,22 @@ HRESULT ReadFileTypeDefault(ProgIdBuffer& progId, DWORD& bytesRead) {
   return HResultFromWin32(read);
 }
 
-HRESULT WriteProviderClassKeys(const WCHAR* modulePath) {
+HRESULT WriteServerClassKeys(const ServerClass& served, const WCHAR* modulePath) {
   RegistryTextBuffer classId{};
-  ProduceClassIdText(classId);
+  ProduceClassIdText(served.clsid, classId);
   RegistryTextBuffer keyPath{};
   HRESULT result = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
   if (Failed(result)) return result;
-  result = SetClassesRootString(keyPath.data(), nullptr, kProviderClassName);
+  result = SetClassesRootString(keyPath.data(), nullptr, served.className);
   if (Failed(result)) return result;
+  if (served.displayName != nullptr) {
+    result = SetClassesRootString(keyPath.data(), kDisplayNameName, served.displayName);
+    if (Failed(result)) return result;
+  }
+  if (served.appId != nullptr) {
+    result = SetClassesRootString(keyPath.data(), kAppIdName, served.appId);
+    if (Failed(result)) return result;
+  }
   result = FormatRegistryPath(keyPath, kServerKeyFormat, classId.data());
   if (Failed(result)) return result;
   result = SetClassesRootString(keyPath.data(), nullptr, modulePath);
@@ -141,57 +150,54 @@ HRESULT WriteProviderClassKeys(const WCHAR* modulePath) {
   return SetClassesRootString(keyPath.data(), kThreadingModelName, kApartmentThreading);
 }
 
-HRESULT WriteThumbnailHandlerKey() {
+HRESULT WriteHandlerKey(const ServerClass& served) {
   RegistryTextBuffer classId{};
-  ProduceClassIdText(classId);
+  ProduceClassIdText(served.clsid, classId);
   ProgIdBuffer progId{};
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(progId));
+  const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(progId));
   if (Failed(formatted)) return formatted;
   return SetClassesRootString(keyPath.data(), nullptr, classId.data());
 }
 
-HRESULT DeleteProviderClassKeys() {
+HRESULT DeleteServerClassKeys(const ServerClass& served) {
   RegistryTextBuffer classId{};
-  ProduceClassIdText(classId);
+  ProduceClassIdText(served.clsid, classId);
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
   if (Failed(formatted)) return formatted;
   return DeleteClassesRootTree(keyPath.data());
 }
 
-HRESULT DeleteThumbnailHandlerKey() {
+HRESULT DeleteHandlerKey(const ServerClass& served) {
   ProgIdBuffer progId{};
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(progId));
+  const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(progId));
   if (Failed(formatted)) return formatted;
   bool ours = false;
-  const HRESULT checked = HandlerIsOurs(keyPath.data(), ours);
+  const HRESULT checked = HandlerIsOurs(served.clsid, keyPath.data(), ours);
   if (Failed(checked) || !ours) return checked;
   return DeleteClassesRootTree(keyPath.data());
 }
 
-}  // namespace kvd
-
-STDAPI DllRegisterServer() {
-  kvd::RegistryTextBuffer modulePath{};
-  HRESULT result = kvd::GetModulePath(modulePath);
-  if (kvd::Failed(result)) return result;
-  result = kvd::WriteProviderClassKeys(modulePath.data());
-  if (kvd::Failed(result)) return result;
-  result = kvd::WriteThumbnailHandlerKey();
-  if (kvd::Failed(result)) return result;
-  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
-  return result;
+HRESULT RegisterServer(const ServerClass& served) {
+  RegistryTextBuffer modulePath{};
+  HRESULT result = GetModulePath(modulePath);
+  if (Failed(result)) return result;
+  result = WriteServerClassKeys(served, modulePath.data());
+  if (Failed(result)) return result;
+  return WriteHandlerKey(served);
 }
 
 // The module path is not used; a module that cannot name itself unregisters
 // nothing, as it registers nothing.
-STDAPI DllUnregisterServer() {
-  kvd::RegistryTextBuffer modulePath{};
-  HRESULT result = kvd::GetModulePath(modulePath);
-  if (kvd::Failed(result)) return result;
-  result = kvd::DeleteProviderClassKeys();
-  if (kvd::Failed(result)) return result;
-  return kvd::DeleteThumbnailHandlerKey();
+HRESULT UnregisterServer(const ServerClass& served) {
+  RegistryTextBuffer modulePath{};
+  HRESULT result = GetModulePath(modulePath);
+  if (Failed(result)) return result;
+  result = DeleteServerClassKeys(served);
+  if (Failed(result)) return result;
+  return DeleteHandlerKey(served);
 }
+
+}  // namespace kvd

@@ -41,17 +41,36 @@ HRESULT SetClassesRootString(const WCHAR* keyPath, const WCHAR* valueName, const
 // receives the size of the data read.
 HRESULT ReadFileTypeDefault(ProgIdBuffer& progId, DWORD& bytesRead);
 
-// CLSID\{clsid} with the class name, and its InprocServer32 key with
-// modulePath and the threading model.
-HRESULT WriteProviderClassKeys(const WCHAR* modulePath);
-// {file type}\shellex\{IThumbnailProvider} with the class identifier, where
-// the file type is the ProgID that .kvd names, or .kvd itself.
-HRESULT WriteThumbnailHandlerKey();
+// What a module registers for the one class it serves. Values that are null
+// are not written.
+struct ServerClass {
+  const CLSID& clsid;
+  const WCHAR* className;         // the default value of CLSID\{clsid}
+  const WCHAR* displayName;       // its "DisplayName" value
+  const WCHAR* appId;             // its "AppID" value: the process the shell runs the class in
+  const WCHAR* handlerKeyFormat;  // the handler key below the file type, "%s" standing for the file type
+};
 
-HRESULT DeleteProviderClassKeys();
+// The registry text of clsid, as StringFromGUID2 writes it.
+void ProduceClassIdText(const CLSID& clsid, RegistryTextBuffer& text);
+
+// CLSID\{clsid} with the class name (and the display name and AppID, if
+// any), and its InprocServer32 key with modulePath and the threading model.
+HRESULT WriteServerClassKeys(const ServerClass& served, const WCHAR* modulePath);
+// The handler key below the file type, with the class identifier, where the
+// file type is the ProgID that .kvd names, or .kvd itself.
+HRESULT WriteHandlerKey(const ServerClass& served);
+
+HRESULT DeleteServerClassKeys(const ServerClass& served);
 // Deletes the handler key under the file type that .kvd names now, if its
 // default value is our class identifier (in any case); a handler of another
 // class stays, and S_OK is answered.
-HRESULT DeleteThumbnailHandlerKey();
+HRESULT DeleteHandlerKey(const ServerClass& served);
+
+// The bodies of DllRegisterServer, without the shell notification, and of
+// DllUnregisterServer: the class keys, then the handler key; the first
+// failure ends each.
+HRESULT RegisterServer(const ServerClass& served);
+HRESULT UnregisterServer(const ServerClass& served);
 
 }  // namespace kvd
