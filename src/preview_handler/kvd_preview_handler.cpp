@@ -244,7 +244,7 @@ LRESULT CALLBACK KvdPreviewHandler::WindowProcedure(HWND window, UINT message, W
       return 1;  // the canvas covers the whole window
     case WM_PAINT:
       if (handler != nullptr) {
-        handler->Paint();
+        handler->Paint(window);
         return 0;
       }
       break;
@@ -259,9 +259,9 @@ LRESULT CALLBACK KvdPreviewHandler::WindowProcedure(HWND window, UINT message, W
 
 // The canvas goes to the screen pixel for pixel: it is opaque, and GDI would
 // ignore its alpha anyway.
-void KvdPreviewHandler::Paint() {
+void KvdPreviewHandler::Paint(HWND window) {
   PAINTSTRUCT paint;
-  HDC context = BeginPaint(window_, &paint);
+  HDC context = BeginPaint(window, &paint);
   if (context != nullptr && canvasReady_) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -274,7 +274,7 @@ void KvdPreviewHandler::Paint() {
                       static_cast<UINT>(canvas_.height), canvas_.pixels, &info, DIB_RGB_COLORS);
     if (outcome_ == LoadOutcome::NoThumbnail) DrawMessage(context);
   }
-  EndPaint(window_, &paint);
+  EndPaint(window, &paint);
 }
 
 void KvdPreviewHandler::DrawMessage(HDC context) const {

@@ -79,7 +79,8 @@ class KvdPreviewHandler final : public IPreviewHandler,
   // Renders the pane's canvas at the rectangle's size.
   HRESULT Render();
   HRESULT RenderAndRepaint();
-  void Paint();
+  // Paints window, which may not be window_ yet while it is being created.
+  void Paint(HWND window);
   void DrawMessage(HDC context) const;
   void DestroyPreviewWindow();
   void ReleaseSite();
