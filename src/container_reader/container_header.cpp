@@ -42,10 +42,7 @@ ManifestText ReadManifestText(ByteStream& stream, std::uint32_t manifestLength) 
   std::vector<std::uint8_t> bytes;
   const bool complete = ReadGrowing(stream, manifestLength, bytes);
   manifest.delivered = static_cast<std::uint32_t>(bytes.size());
-  if (!complete) {
-    manifest.result = ManifestRead::Cut;
-    return manifest;
-  }
+  if (!complete) manifest.result = ManifestRead::Cut;
   manifest.text.assign(bytes.size() + 1 + kManifestZeroPadding, '\0');
   if (!bytes.empty()) std::memcpy(manifest.text.data(), bytes.data(), bytes.size());
   return manifest;

@@ -39,7 +39,7 @@ enum class ManifestRead {
 struct ManifestText {
   ManifestRead result = ManifestRead::Complete;
   std::uint32_t delivered = 0;  // bytes the stream delivered
-  // Complete: the text, then a NUL and zero padding for the parser.
+  // The bytes delivered (TooLong: none), then a NUL and zero padding for the parser.
   std::vector<char> text;
 };
 
