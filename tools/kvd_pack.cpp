@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "container_reader/container_writer.h"
+#include "container_reader/thumbnail_loader.h"
 #include "png_reader.h"
 
 namespace {
@@ -75,6 +76,7 @@ std::optional<ExtraChunk> ParseExtraChunk(std::string_view text) {
   if (colon == std::string_view::npos) return std::nullopt;
   const auto size = ParseNumber<std::uint64_t>(text.substr(colon + 1));
   if (!size || *size > kMaxFillerBytes) return std::nullopt;
+  if (colon > kvd::kChunkNameSize) return std::nullopt;
   chunk.name = text.substr(0, colon);
   chunk.size = static_cast<std::uint32_t>(*size);
   return chunk;
@@ -99,11 +101,12 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
     if (takesValue && i + 1 == argc) return "missing value after " + std::string(argument);
     if (argument == "--chunk") {
       options.chunkName = argv[++i];
+      if (options.chunkName.size() > kvd::kChunkNameSize) return "a chunk name has at most 64 bytes";
     } else if (argument == "--zlib") {
       options.compression = kvd::kCompressionZlib;
     } else if (argument == "--before" || argument == "--after") {
       const std::optional<ExtraChunk> chunk = ParseExtraChunk(argv[++i]);
-      if (!chunk) return std::string(argument) + " takes NAME:BYTES or NAME:BYTES:zlib, BYTES up to 1 GiB";
+      if (!chunk) return std::string(argument) + " takes NAME:BYTES or NAME:BYTES:zlib, NAME up to 64 bytes, BYTES up to 1 GiB";
       (argument == "--before" ? options.before : options.after).push_back(*chunk);
     } else if (argument == "--root-size") {
       options.rootSize = ParseRootSize(argv[++i]);
@@ -154,6 +157,13 @@ std::string Manifest(const Options& options, const kvd::BgraPicture& picture) {
   return kvd::ThumbManifestXml(rootWidth, rootHeight, width, height, options.chunkName);
 }
 
+// A preview the reader would refuse makes a document without a thumbnail.
+bool FitsTheReader(const kvd::BgraPicture& picture) {
+  const auto side = static_cast<std::uint32_t>(kvd::kMaxThumbSide);
+  return picture.width <= side && picture.height <= side &&
+         std::uint64_t{picture.width} * picture.height <= static_cast<std::uint64_t>(kvd::kMaxThumbPixels);
+}
+
 bool WriteFile(const std::filesystem::path& path, const kvd::ContainerWriter& writer) {
   std::ofstream out(path, std::ios::binary);
   writer.WriteTo(out);
@@ -169,6 +179,12 @@ int Run(const Options& options) {
   std::string error;
   if (options.withThumb && !kvd::ReadPng(options.preview, picture, error)) {
     std::fprintf(stderr, "kvd-pack: cannot read %s: %s\n", options.preview.c_str(), error.c_str());
+    return kExitFailure;
+  }
+  if (!FitsTheReader(picture)) {
+    std::fprintf(stderr, "kvd-pack: %s is %u x %u; a stored preview has at most %d pixels a side and %lld in all\n",
+                 options.preview.c_str(), picture.width, picture.height, kvd::kMaxThumbSide,
+                 static_cast<long long>(kvd::kMaxThumbPixels));
     return kExitFailure;
   }
   kvd::ContainerWriter writer(Manifest(options, picture));
