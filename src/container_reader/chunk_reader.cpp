@@ -68,8 +68,10 @@ PayloadDecoding DecodeChunkPayload(ByteStream& stream, const ChunkHeader& header
   if (IsOversized(header)) return {PayloadResult::TooLarge};
   if (header.decodedSize() == 0) return {PayloadResult::Decoded, 0};
   switch (header.compression()) {
-    case kCompressionStored:
-      return {ReadStoredPayload(stream, header, keptBytes, payload), header.decodedSize()};
+    case kCompressionStored: {
+      const PayloadResult result = ReadStoredPayload(stream, header, keptBytes, payload);
+      return {result, result == PayloadResult::Decoded ? header.decodedSize() : 0};
+    }
     case kCompressionZlib:
       return InflatePayload(stream, header, keptBytes, payload);
     default:
