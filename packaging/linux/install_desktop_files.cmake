@@ -7,9 +7,13 @@ get_filename_component(kvd_prefix "${CMAKE_INSTALL_PREFIX}" ABSOLUTE)
 file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/kvd.xml" kvd_type_line REGEX "<mime-type type=\"[^\"]+\"")
 string(REGEX REPLACE ".*<mime-type type=\"([^\"]+)\".*" "\\1" KVD_MIME_TYPE "${kvd_type_line}")
 
-set(KVD_THUMBNAIL_EXEC "${kvd_prefix}/bin/kvd-thumbnail")
-# The Exec line is split like a shell command line.
-if(KVD_THUMBNAIL_EXEC MATCHES "[ \t\"'\\\\$`]")
+set(KVD_THUMBNAIL_PATH "${kvd_prefix}/bin/kvd-thumbnail")
+# The Exec line is split into words: a path with a space or a reserved
+# character goes in double quotes, with ", `, $ and \ escaped inside by a
+# backslash, itself written twice as every backslash in a desktop file is.
+set(KVD_THUMBNAIL_EXEC "${KVD_THUMBNAIL_PATH}")
+if(KVD_THUMBNAIL_EXEC MATCHES "[ \t\"'\\\\$`<>~|&;*?#()]")
+  string(REGEX REPLACE "([\"`$\\\\])" "\\\\\\\\\\1" KVD_THUMBNAIL_EXEC "${KVD_THUMBNAIL_EXEC}")
   set(KVD_THUMBNAIL_EXEC "\"${KVD_THUMBNAIL_EXEC}\"")
 endif()
 
