@@ -25,6 +25,9 @@ mime_type=$(sed -n 's/.*<mime-type type="\([^"]*\)".*/\1/p' "$prefix/share/mime/
 grep -qx "MimeType=$mime_type;" "$thumbnailer" || fail "MimeType does not name $mime_type"
 grep -qx "TryExec=$prefix/bin/kvd-thumbnail" "$thumbnailer" || fail "TryExec does not name the installed tool"
 
+# The sandbox shows only /usr: the tool must not look for libraries elsewhere.
+if readelf -d "$prefix/bin/kvd-thumbnail" | grep -qE 'RPATH|RUNPATH'; then fail "the installed tool has a run path"; fi
+
 # The input as the sandbox binds it: read-only, at a path without extension.
 mkdir "$work/input"
 cp "$sample" "$work/input/document.kvd"
