@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -259,7 +260,11 @@ int RunBatch(const Options& options) {
   };
   const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, items.size());
   std::vector<std::jthread> threads;
-  for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);
+  try {
+    for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);
+  } catch (const std::system_error&) {
+    // Fewer threads than cores only makes the batch slower; this one works too.
+  }
   work();
   threads.clear();
   return reporter.AnyFailed() ? kExitFailure : EXIT_SUCCESS;
