@@ -2,7 +2,8 @@
 // preview pane does, in process (Wine has no preview host process): registers
 // it and reads the entries back, finds the class through the file type's
 // shellex key, shows a document in a real window and compares the window's
-// pixels with the native render at two pane sizes, unloads, and unregisters.
+// pixels with the native render at two pane sizes, shows the message of a
+// document without a preview, unloads, and unregisters.
 
 #include <windows.h>
 #include <objbase.h>
@@ -187,7 +188,7 @@ HWND NewParentWindow() {
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"KvdPreviewPaneHost";
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  KVD_CHECK(RegisterClassW(&windowClass) != 0);
+  KVD_CHECK(RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
   HWND parent = CreateWindowExW(0, windowClass.lpszClassName, L"pane", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr,
                                 nullptr, windowClass.hInstance, nullptr);
   KVD_CHECK(parent != nullptr);
@@ -305,6 +306,64 @@ void ShowPreview(const CLSID& clsid, const std::vector<Pane>& panes) {
   PumpMessages();
 }
 
+// A document without a usable preview: the pane's colour with one line of
+// text across its middle, and nothing above or below the line.
+void ShowMessage(const CLSID& clsid, const Pane& pane) {
+  IPreviewHandler* handler = nullptr;
+  if (!KVD_CHECK_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IPreviewHandler),
+                                     reinterpret_cast<void**>(&handler)),
+                    S_OK)) {
+    return;
+  }
+  HWND parent = NewParentWindow();
+  IStream* stream = nullptr;
+  KVD_CHECK_EQ(SHCreateStreamOnFileEx((pane.document.parent_path() / "chunk-missing.kvd").c_str(),
+                                      STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE, nullptr,
+                                      &stream),
+               S_OK);
+  IInitializeWithStream* initialize = Query<IInitializeWithStream>(handler);
+  KVD_CHECK_EQ(initialize->Initialize(stream, STGM_READ), S_OK);
+  IPreviewHandlerVisuals* visuals = Query<IPreviewHandlerVisuals>(handler);
+  KVD_CHECK_EQ(visuals->SetBackgroundColor(pane.background), S_OK);
+  KVD_CHECK_EQ(visuals->SetTextColor(RGB(255, 255, 255)), S_OK);
+  const RECT area{0, 0, pane.width, pane.height};
+  KVD_CHECK_EQ(handler->SetWindow(parent, &area), S_OK);
+  KVD_CHECK_EQ(handler->DoPreview(), S_OK);
+  PumpMessages();
+  IOleWindow* oleWindow = Query<IOleWindow>(handler);
+  HWND preview = nullptr;
+  KVD_CHECK_EQ(oleWindow->GetWindow(&preview), S_OK);
+  const std::vector<std::uint8_t> pixels = WindowPixels(preview, pane.width, pane.height);
+  const auto isBackground = [&](int x, int y) {
+    const std::uint8_t* bgr = pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(pane.width) +
+                                               static_cast<std::size_t>(x)) * 4;
+    return bgr[0] == GetBValue(pane.background) && bgr[1] == GetGValue(pane.background) &&
+           bgr[2] == GetRValue(pane.background);
+  };
+  if (KVD_CHECK_EQ(pixels.size(), static_cast<std::size_t>(pane.width * pane.height * 4))) {
+    bool textInMiddleRows = false;
+    for (int y = 0; y < pane.height; ++y) {
+      for (int x = 0; x < pane.width; ++x) {
+        const bool nearMiddle = y > pane.height / 2 - 12 && y < pane.height / 2 + 12;
+        if (isBackground(x, y)) continue;
+        if (!KVD_CHECK(nearMiddle)) return;
+        textInMiddleRows = true;
+      }
+    }
+    KVD_CHECK(textInMiddleRows);
+  }
+  KVD_CHECK_EQ(handler->Unload(), S_OK);
+  PumpMessages();
+  for (IUnknown* object : {static_cast<IUnknown*>(initialize), static_cast<IUnknown*>(visuals),
+                           static_cast<IUnknown*>(oleWindow)}) {
+    object->Release();
+  }
+  KVD_CHECK_EQ(handler->Release(), 0u);
+  KVD_CHECK_EQ(stream->Release(), 0u);
+  DestroyWindow(parent);
+  PumpMessages();
+}
+
 using CanUnloadFunction = HRESULT(STDAPICALLTYPE*)();
 
 // Every object of the module is gone: its count is back to 0.
@@ -331,7 +390,10 @@ int main(int argc, char** argv) {
   KVD_CHECK_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
   CheckRegistered();
   const CLSID clsid = RegisteredClass();
-  if (panes.size() >= 2) ShowPreview(clsid, panes);
+  if (panes.size() >= 2) {
+    ShowPreview(clsid, panes);
+    ShowMessage(clsid, panes[0]);
+  }
   CheckModuleUnused();
   CheckUnregistered(clsid);
   CoUninitialize();
