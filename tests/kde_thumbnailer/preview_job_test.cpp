@@ -7,6 +7,7 @@
 
 #include <KFileItem>
 #include <KIO/PreviewJob>
+#include <KPluginMetaData>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -157,6 +159,16 @@ TEST_F(PreviewJobTest, DeliversTheFittedPreviewAsTheNativeRenderDrawsIt) {
   for (const char* cache : {"xdg_cache_home/thumbnails/normal", "xdg_cache_home/thumbnails/large"}) {
     EXPECT_FALSE(QDir(SessionPath(cache)).isEmpty()) << cache;
   }
+}
+
+// Dolphin's preview settings list the plugins by these names and types.
+TEST_F(PreviewJobTest, IsListedAmongTheThumbnailersForOurType) {
+  const QVector<KPluginMetaData> plugins = KIO::PreviewJob::availableThumbnailerPlugins();
+  const auto ours = std::find_if(plugins.begin(), plugins.end(),
+                                 [](const KPluginMetaData& plugin) { return plugin.pluginId() == "kvdthumbnail"; });
+  ASSERT_NE(ours, plugins.end());
+  EXPECT_EQ(ours->name(), QStringLiteral("KVD painting documents"));
+  EXPECT_EQ(ours->mimeTypes(), QStringList{QStringLiteral("application/x-kvd")});
 }
 
 TEST_F(PreviewJobTest, ADocumentWithoutAPreviewKeepsItsIcon) {
