@@ -39,9 +39,8 @@ QString SessionPath(const QString& name) { return g_session->filePath(name); }
 // A home and XDG folders of our own, so that no user setting, cached
 // thumbnail or running session takes part.
 bool EnterPrivateSession() {
-  const QByteArray plugins = KVD_PLUGIN_PATH;
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  qputenv("QT_PLUGIN_PATH", plugins);
+  qputenv("QT_PLUGIN_PATH", KVD_PLUGIN_PATH);
   for (const char* variable : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
     const QString folder = SessionPath(QString::fromLatin1(variable).toLower());
     if (!QDir().mkpath(folder) || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
