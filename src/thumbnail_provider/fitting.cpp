@@ -6,7 +6,7 @@
 namespace kvd {
 namespace {
 
-void PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, const ruta::BlendContext& blend) {
+PreviewRect PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, const ruta::BlendContext& blend) {
   ruta::BlitRect placement;
   placement.width = scaled.width;
   placement.height = scaled.height;
@@ -17,6 +17,8 @@ void PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, const ru
                           std::int32_t destinationIndex, std::int32_t count) {
                    ruta::BlendRow(blend, sourceRow, sourceIndex, destinationRow, destinationIndex, count);
                  });
+  // The fitted sides never exceed the canvas's, so the placement lies wholly on it.
+  return {placement.dstX, placement.dstY, placement.width, placement.height};
 }
 
 }  // namespace
@@ -30,13 +32,13 @@ FittedSize FitInto(std::int32_t w, std::int32_t h, std::int32_t boxWidth, std::i
   return {boxWidth, static_cast<std::int32_t>(static_cast<double>(boxWidth) / ratio)};
 }
 
-bool DrawFitted(const ruta::CImage32& document, ruta::CImage32& canvas, const ruta::BlendContext& blend) {
+std::optional<PreviewRect> DrawFitted(const ruta::CImage32& document, ruta::CImage32& canvas,
+                                      const ruta::BlendContext& blend) {
   const FittedSize fitted = FitInto(document.width, document.height, canvas.width, canvas.height);
   ruta::CImage32 scaled;
-  if (!scaled.Resize(fitted.width, fitted.height)) return false;
+  if (!scaled.Resize(fitted.width, fitted.height)) return std::nullopt;
   ruta::Resample(scaled, document, scaled.width, scaled.height);
-  PlaceCentred(scaled, canvas, blend);
-  return true;
+  return PlaceCentred(scaled, canvas, blend);
 }
 
 }  // namespace kvd

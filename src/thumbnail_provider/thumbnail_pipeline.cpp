@@ -22,27 +22,30 @@ bool ClearCanvas(ruta::CImage32& canvas) {
 
 // Draws the document's stored preview onto the cleared canvas. nullopt when
 // the document image or its scaled copy could not be allocated.
-std::optional<LoadOutcome> DrawDocument(ByteStream& stream, ruta::CImage32& canvas) {
+std::optional<LoadOutcome> DrawDocument(ByteStream& stream, ruta::CImage32& canvas, PreviewRect& placed) {
   ruta::CImage32 document;
   const LoadOutcome outcome = LoadThumbnailImage(document, stream);
   if (document.pixels == nullptr) return std::nullopt;
   const ruta::BlendContext copy;
-  if (!DrawFitted(document, canvas, copy)) return std::nullopt;
+  const std::optional<PreviewRect> drawn = DrawFitted(document, canvas, copy);
+  if (!drawn) return std::nullopt;
+  placed = *drawn;
   return outcome;
 }
 
 }  // namespace
 
 RenderResult RenderThumbnail(ByteStream* stream, std::uint32_t cx, ruta::CImage32& canvas) {
-  if (cx == 0 || cx > kMaxThumbnailEdge) return {RenderStatus::InvalidSize, LoadOutcome::NoThumbnail};
+  if (cx == 0 || cx > kMaxThumbnailEdge) return {RenderStatus::InvalidSize, LoadOutcome::NoThumbnail, {}};
   const auto edge = static_cast<std::int32_t>(cx);
   if (!canvas.Resize(edge, edge) || !ClearCanvas(canvas)) {
-    return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
+    return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail, {}};
   }
-  if (stream == nullptr) return {RenderStatus::Ok, LoadOutcome::NoThumbnail};
-  const std::optional<LoadOutcome> outcome = DrawDocument(*stream, canvas);
-  if (!outcome) return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
-  return {RenderStatus::Ok, *outcome};
+  if (stream == nullptr) return {RenderStatus::Ok, LoadOutcome::NoThumbnail, {}};
+  PreviewRect placed;
+  const std::optional<LoadOutcome> outcome = DrawDocument(*stream, canvas, placed);
+  if (!outcome) return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail, {}};
+  return {RenderStatus::Ok, *outcome, placed};
 }
 
 void CopyCanvasBottomUp(const ruta::CImage32& canvas, std::span<std::uint8_t> bits) {
@@ -70,7 +73,7 @@ ThumbnailBitmap RenderThumbnailBitmap(ByteStream* stream, std::uint32_t cx) {
   try {
     bitmap.bits.resize(static_cast<std::size_t>(cx) * cx * sizeof(ruta::ArgbPixel));
   } catch (const std::bad_alloc&) {
-    bitmap.result = {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
+    bitmap.result = {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail, {}};
     return bitmap;
   }
   CopyCanvasBottomUp(canvas, bitmap.bits);

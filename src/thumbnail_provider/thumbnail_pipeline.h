@@ -8,6 +8,7 @@
 #include "container_reader/thumbnail_loader.h"
 #include "raster/image.h"
 #include "thumbnail_provider/bitmap_header.h"
+#include "thumbnail_provider/fitting.h"
 
 namespace kvd {
 
@@ -24,6 +25,7 @@ enum class RenderStatus {
 struct RenderResult {
   RenderStatus status = RenderStatus::Ok;
   LoadOutcome outcome = LoadOutcome::NoThumbnail;  // NoThumbnail also when there is no stream
+  PreviewRect preview;  // empty when nothing was drawn
 };
 
 // Renders the thumbnail of the document read from stream (null: no document)
