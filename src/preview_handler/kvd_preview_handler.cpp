@@ -20,9 +20,9 @@ ruta::ArgbPixel PixelFromColour(COLORREF colour) {
          (static_cast<ruta::ArgbPixel>(GetGValue(colour)) << 8) | GetBValue(colour);
 }
 
-// The window class is registered while any preview window lives. It must not
-// outlive the module, or a later load of the module would find it pointing
-// at a procedure that is gone: each handler unregisters it after destroying
+// The window class is registered while any preview window lives. Windows
+// keeps a module's classes after the module is unloaded, pointing at a
+// procedure that is gone: each handler unregisters the class after destroying
 // its window, which fails, as it should, while another handler's window lives.
 HRESULT RegisterWindowClass(WNDPROC procedure) {
   WNDCLASSEXW windowClass{};

@@ -392,7 +392,8 @@ int main(int argc, char** argv) {
   const CLSID clsid = RegisteredClass();
   if (panes.size() >= 2) {
     ShowPreview(clsid, panes);
-    ShowMessage(clsid, panes[0]);
+    CheckModuleUnused();
+    ShowMessage(clsid, panes[0]);  // the module loaded afresh
   }
   CheckModuleUnused();
   CheckUnregistered(clsid);
