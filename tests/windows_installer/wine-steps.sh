@@ -27,7 +27,8 @@ windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 
 # The registry as sorted records: "KEY" for each key and "KEY<TAB>VALUE" for
 # each value, the current user's hive spelled HKCU. Wine's own device, service
-# and network state (System, NetworkCards) changes by itself and is left out.
+# and network state (Hardware, System, NetworkCards) changes by itself and is
+# left out.
 registry_snapshot() {
   local export="$WORK/export.reg"
   step regedit /E "$(windows_path "$export")" || fail "regedit /E failed"
@@ -37,7 +38,7 @@ registry_snapshot() {
     { line = $0
       while (line ~ /\\$/ && (getline more) > 0) { sub(/\\$/, "", line); sub(/^ +/, "", more); line = line more }
       print key "\t" line }' |
-    grep -v -E '^HKEY_LOCAL_MACHINE\\System(\\|$)|\\NetworkCards(\\|$)' | LC_ALL=C sort
+    grep -v -E '^HKEY_LOCAL_MACHINE\\(Hardware|System)(\\|$)|\\NetworkCards(\\|$)' | LC_ALL=C sort
   rm -f "$export"
 }
 
