@@ -73,8 +73,9 @@ int CheckUserClass(const std::filesystem::path& expectationsDir) {
   const auto getClassObject =
       reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
   IClassFactory* factory = nullptr;
+  void** factoryOut = reinterpret_cast<void**>(&factory);
   if (KVD_CHECK(getClassObject != nullptr) &&
-      KVD_CHECK_EQ(getClassObject(CLSID_KvdThumbnailProvider, __uuidof(IClassFactory), reinterpret_cast<void**>(&factory)), S_OK)) {
+      KVD_CHECK_EQ(getClassObject(CLSID_KvdThumbnailProvider, __uuidof(IClassFactory), factoryOut), S_OK)) {
     const std::vector<Expectation> expectations = ReadExpectations(expectationsDir);
     for (const Expectation& expected : expectations) CheckSameBits(Render(factory, expected), expected, "user class");
     std::printf("%zu thumbnails compared\n", expectations.size());
