@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,8 +22,10 @@ namespace fs = std::filesystem;
 class KvdThumbnailTool : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The process id keeps suites of several build folders, run at once, apart.
     folder_ = fs::temp_directory_path() /
-              ("kvd_thumbnail_tool_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("kvd_thumbnail_tool_" + std::to_string(getpid()) + "_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(folder_);
   }
   void TearDown() override { fs::remove_all(folder_); }
