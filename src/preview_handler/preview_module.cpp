@@ -10,17 +10,16 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   return kvd::GetClassObject<kvd::KvdPreviewHandler>(kvd::CLSID_KvdPreviewHandler, rclsid, riid, ppv);
 }
 
+// The shell is told before the list of preview handlers names the class;
+// it looks a handler up by the file type, not by that list.
 STDAPI DllRegisterServer() {
-  HRESULT result = kvd::RegisterServer(kvd::kPreviewHandlerClass);
+  const HRESULT result = kvd::RegisterIn(HKEY_CLASSES_ROOT, kvd::kPreviewHandlerClass);
   if (kvd::Failed(result)) return result;
-  result = kvd::WritePreviewHandlerListing();
-  if (kvd::Failed(result)) return result;
-  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
-  return result;
+  return kvd::WritePreviewHandlerListing();
 }
 
 STDAPI DllUnregisterServer() {
-  const HRESULT result = kvd::UnregisterServer(kvd::kPreviewHandlerClass);
+  const HRESULT result = kvd::UnregisterFrom(HKEY_CLASSES_ROOT, kvd::kPreviewHandlerClass);
   if (kvd::Failed(result)) return result;
   return kvd::DeletePreviewHandlerListing();
 }

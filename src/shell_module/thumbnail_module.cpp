@@ -26,11 +26,10 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   return kvd::GetClassObject<kvd::KvdThumbnailProvider>(kvd::CLSID_KvdThumbnailProvider, rclsid, riid, ppv);
 }
 
-STDAPI DllRegisterServer() {
-  const HRESULT result = kvd::RegisterServer(kvd::kThumbnailProviderClass);
-  if (kvd::Failed(result)) return result;
-  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
-  return result;
-}
+STDAPI DllRegisterServer() { return kvd::RegisterIn(HKEY_CLASSES_ROOT, kvd::kThumbnailProviderClass); }
 
-STDAPI DllUnregisterServer() { return kvd::UnregisterServer(kvd::kThumbnailProviderClass); }
+STDAPI DllUnregisterServer() { return kvd::UnregisterFrom(HKEY_CLASSES_ROOT, kvd::kThumbnailProviderClass); }
+
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+  return kvd::InstallForUser(install, commandLine, kvd::kThumbnailProviderClass);
+}

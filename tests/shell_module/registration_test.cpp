@@ -224,7 +224,7 @@ TEST_F(RegistrationTest, AClassWithDisplayNameAndAppIdRegistersAndUnregistersThe
   const ServerClass served{clsid, u"Test.Handler Class", u"Test handler", u"{AAAAAAAA-0000-0000-0000-000000000000}",
                            u"%s\\shellex\\{test}"};
   const std::u16string classKey = u"CLSID\\{01234567-89AB-CDEF-0123-456789ABCDEF}";
-  EXPECT_EQ(RegisterServer(served), S_OK);
+  EXPECT_EQ(RegisterIn(HKEY_CLASSES_ROOT, served), S_OK);
   const RegistryContents expected{
       {u"CLSID", {}},
       {classKey,
@@ -237,7 +237,7 @@ TEST_F(RegistrationTest, AClassWithDisplayNameAndAppIdRegistersAndUnregistersThe
       {u".kvd\\shellex\\{test}", {{u"", Text(u"{01234567-89AB-CDEF-0123-456789ABCDEF}")}}},
   };
   EXPECT_EQ(ClassesRoot(), expected);
-  EXPECT_EQ(UnregisterServer(served), S_OK);
+  EXPECT_EQ(UnregisterFrom(HKEY_CLASSES_ROOT, served), S_OK);
   EXPECT_EQ(ClassesRoot(), (RegistryContents{{u"CLSID", {}}, {u".kvd", {}}, {u".kvd\\shellex", {}}}));
 }
 
