@@ -20,6 +20,11 @@ ruta::ArgbPixel PixelFromColour(COLORREF colour) {
          (static_cast<ruta::ArgbPixel>(GetGValue(colour)) << 8) | GetBValue(colour);
 }
 
+HRESULT LastErrorOr(HRESULT fallback) {
+  const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
+  return Failed(reason) ? reason : fallback;
+}
+
 // The window class is registered while any preview window lives. Windows
 // keeps a module's classes after the module is unloaded, pointing at a
 // procedure that is gone: each handler unregisters the class after destroying
@@ -32,12 +37,7 @@ HRESULT RegisterWindowClass(WNDPROC procedure) {
   windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   windowClass.lpszClassName = kWindowClassName;
   if (RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return S_OK;
-  return HResultFromWin32(static_cast<LONG>(GetLastError()));
-}
-
-HRESULT LastErrorOr(HRESULT fallback) {
-  const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
-  return Failed(reason) ? reason : fallback;
+  return LastErrorOr(E_FAIL);
 }
 
 }  // namespace
@@ -134,10 +134,9 @@ HRESULT KvdPreviewHandler::SetRect(const RECT* rect) {
 HRESULT KvdPreviewHandler::DoPreview() {
   if (stream_ == nullptr || parent_ == nullptr) return E_UNEXPECTED;
   if (window_ != nullptr) return RenderAndRepaint();
-  HRESULT result = ReadDocument();
-  if (Failed(result)) return result;
-  result = Render();
-  if (Failed(result)) return result;
+  ReadDocument();
+  const HRESULT rendered = Render();
+  if (Failed(rendered)) return rendered;
   return CreatePreviewWindow();
 }
 
@@ -187,12 +186,12 @@ HRESULT KvdPreviewHandler::SetTextColor(COLORREF colour) {
   return S_OK;
 }
 
-HRESULT KvdPreviewHandler::ReadDocument() {
-  if (documentRead_) return S_OK;
+// The loader throws nothing: what it could not read shows as the message.
+void KvdPreviewHandler::ReadDocument() {
+  if (documentRead_) return;
   IStreamByteStream bytes(*stream_);
   outcome_ = LoadThumbnailImage(document_, bytes);
   documentRead_ = true;
-  return S_OK;
 }
 
 HRESULT KvdPreviewHandler::Render() {

@@ -74,7 +74,7 @@ class KvdPreviewHandler final : public IPreviewHandler,
 
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-  HRESULT ReadDocument();
+  void ReadDocument();
   HRESULT CreatePreviewWindow();
   // Renders the pane's canvas at the rectangle's size.
   HRESULT Render();
