@@ -6,6 +6,7 @@
 
 #include "raster/blend_modes.h"
 #include "raster/blend_row.h"
+#include "raster/row_functions.h"
 
 namespace ruta {
 namespace {
@@ -67,7 +68,9 @@ void EraseInverseAlphaPixel(ArgbPixel& d, ArgbPixel s, std::int32_t opacity) {
   LowerAlpha(d, Div255(opacity * (255 - AlphaOf(s))));
 }
 
-RowLoop RowLoopFor(std::int32_t mode) {
+}  // namespace
+
+RowLoop ReferenceRowLoop(std::int32_t mode) {
   switch (static_cast<BlendMode>(mode)) {
     case BlendMode::Copy: return CopyRow;
     case BlendMode::And: return PixelRow<NeverSkip, AndPixel>;
@@ -81,12 +84,11 @@ RowLoop RowLoopFor(std::int32_t mode) {
   }
 }
 
-}  // namespace
-
 void BlendRow(const BlendContext& context, const ArgbPixel* sourceRow, std::int32_t sourceIndex,
               ArgbPixel* destinationRow, std::int32_t destinationIndex, std::int32_t count) {
   if (sourceRow == nullptr || destinationRow == nullptr || count <= 0) return;
-  const RowLoop loop = RowLoopFor(context.mode);
+  if (context.mode < 0 || context.mode >= kBlendModeSlots) return;
+  const RowLoop loop = ActiveRowFunctions().blend[static_cast<std::size_t>(context.mode)];
   if (loop == nullptr) return;
   loop(context, sourceRow + sourceIndex, destinationRow + destinationIndex, count);
 }
