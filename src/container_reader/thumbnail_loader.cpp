@@ -99,20 +99,35 @@ std::uint32_t PictureBytes(const ThumbDescription& thumb) {
          sizeof(ruta::ArgbPixel);
 }
 
-// Copies what the payload holds of the picture; every image byte it does not
-// cover becomes 0.
-bool CopyPicture(ruta::CImage32& image, const ThumbDescription& thumb,
+// The rows of the picture that payload bytes reach, at least one.
+std::int32_t RowsReached(const ThumbDescription& thumb, std::size_t bytes) {
+  const std::size_t rowBytes = static_cast<std::size_t>(thumb.width) * sizeof(ruta::ArgbPixel);
+  return static_cast<std::int32_t>(std::clamp<std::size_t>((bytes + rowBytes - 1) / rowBytes, 1,
+                                                           static_cast<std::size_t>(thumb.height)));
+}
+
+// Gives the image the rows of the picture that the payload reaches and copies
+// them; every image byte the payload does not cover becomes 0. Sides below 1
+// mean no picture at all: the image takes that size, cleared.
+bool CopyPicture(ruta::CImage32& image, std::int32_t& pictureHeight, const ThumbDescription& thumb,
                  const std::vector<std::uint8_t>& payload) {
+  const std::size_t pictureBytes = PictureBytes(thumb);
+  if (pictureBytes == 0) {
+    image.Resize(thumb.width, thumb.height);
+  } else {
+    image.Resize(thumb.width, RowsReached(thumb, std::min(pictureBytes, payload.size())));
+  }
+  pictureHeight = pictureBytes == 0 ? image.height : thumb.height;
   if (image.pixels == nullptr) return false;
   const auto imageBytes = static_cast<std::size_t>(ruta::PixelCount(image)) * sizeof(ruta::ArgbPixel);
-  const std::size_t copied = std::min({std::size_t{PictureBytes(thumb)}, payload.size(), imageBytes});
+  const std::size_t copied = std::min({pictureBytes, payload.size(), imageBytes});
   auto* destination = reinterpret_cast<std::uint8_t*>(image.pixels);
   if (copied > 0) std::memcpy(destination, payload.data(), copied);
   std::memset(destination + copied, 0, imageBytes - copied);
   return copied > 0;
 }
 
-LoadOutcome LoadContainer(ruta::CImage32& image, ByteStream& stream) {
+LoadOutcome LoadContainer(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
   const std::optional<std::vector<char>> text = ReadManifestText(stream);
   if (!text || ManifestNestingDepth(text->data()) > kMaxManifestNesting) return LoadOutcome::NoThumbnail;
   TiXmlDocument manifest;
@@ -120,27 +135,48 @@ LoadOutcome LoadContainer(ruta::CImage32& image, ByteStream& stream) {
   const std::optional<ThumbDescription> thumb = DescribeThumb(manifest);
   if (!thumb || IsRefusedSize(*thumb)) return LoadOutcome::NoThumbnail;
 
-  image.Resize(thumb->width, thumb->height);
   ChunkHeader header;
   std::vector<std::uint8_t> payload;
   // Without the chunk no payload is delivered and the image stays transparent.
   FindChunk(stream, thumb->bin, header, payload, PictureBytes(*thumb));
-  return CopyPicture(image, *thumb, payload) ? LoadOutcome::Thumbnail : LoadOutcome::NoThumbnail;
+  return CopyPicture(image, pictureHeight, *thumb, payload) ? LoadOutcome::Thumbnail : LoadOutcome::NoThumbnail;
+}
+
+// Gives the image the picture's unheld rows, transparent black.
+void ExtendToPictureHeight(ruta::CImage32& image, std::int32_t pictureHeight) {
+  if (pictureHeight <= image.height || image.pixels == nullptr) return;
+  const std::vector<ruta::ArgbPixel> held(image.pixels, image.pixels + ruta::PixelCount(image));
+  if (!image.Resize(image.width, pictureHeight)) return;
+  std::copy(held.begin(), held.end(), image.pixels);
 }
 
 }  // namespace
 
-LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream) {
+LoadOutcome LoadThumbnailRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
+  pictureHeight = image.height;
   if (!ReadMagic(stream)) {
     image.Resize(kPlaceholderSide, kPlaceholderSide);
     ruta::FillChecker(image, image.width, image.height, kCheckerWhite, kCheckerGrey);
+    pictureHeight = image.height;
     return LoadOutcome::Placeholder;
   }
   try {
-    return LoadContainer(image, stream);
+    return LoadContainer(image, pictureHeight, stream);
   } catch (const std::bad_alloc&) {
     return LoadOutcome::NoThumbnail;
   }
+}
+
+LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream) {
+  std::int32_t pictureHeight = 0;
+  const LoadOutcome outcome = LoadThumbnailRows(image, pictureHeight, stream);
+  try {
+    ExtendToPictureHeight(image, pictureHeight);
+  } catch (const std::bad_alloc&) {
+    image.FreeBuffer();  // the picture cannot be had whole: as if its allocation failed
+    return LoadOutcome::NoThumbnail;
+  }
+  return outcome;
 }
 
 }  // namespace kvd

@@ -101,6 +101,11 @@ ArgbPixel BoxAverage(const SourcePicture& source, const RowClasses& rowClasses, 
 }  // namespace
 
 void BoxRowByColumnSums(const BoxRowJob& job, ColumnSumKernel kernel) {
+  // Boxes wholly below the held rows weigh no alpha: transparent black.
+  if (job.rows.first >= job.source.storedRows) {
+    std::fill(job.out, job.out + job.count, ArgbPixel{0});
+    return;
+  }
   const RowClasses rowClasses = ClassifyRows(job.rows, job.source.storedRows);
   if (job.scratch == nullptr || rowClasses.fullStoredCount > kMaxColumnSumRows) {
     ReferenceBoxRow(job);
