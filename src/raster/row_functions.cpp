@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "raster/blend_avx2.h"
+#include "raster/blend_sse2.h"
 #include "raster/resample_avx2.h"
 #include "raster/resample_fast.h"
 
@@ -24,6 +26,7 @@ RowFunctions MakeSse2() {
   RowFunctions functions = MakeReference();
   functions.box = Sse2BoxRow;
   functions.nearest = UncheckedNearestRow;
+  FillSse2BlendRows(functions);
   return functions;
 }
 
@@ -32,6 +35,7 @@ RowFunctions MakeAvx2() {
 #if defined(__x86_64__)
   functions.box = Avx2BoxRow;
 #endif
+  FillAvx2BlendRows(functions);
   return functions;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -83,6 +84,59 @@ TEST(Resample, UnstoredRowsActAsTransparentBlack) {
     Resample(expected, *whole, width, height);
     Resample(actual, SourcePicture{whole->pixels, 40, 30, 12}, width, height);
     EXPECT_EQ(PixelsOf(actual), PixelsOf(expected));
+  }
+}
+
+// Optimised builds (the release preset) try every opacity; unoptimised ones,
+// where the plain loops are many times slower, every seventeenth.
+#if defined(NDEBUG)
+constexpr int kOpacityStep = 1;
+#else
+constexpr int kOpacityStep = 17;
+#endif
+
+// Every (source alpha, opacity, destination alpha) triple with random
+// colours, plus white sources, equal colours and key words, through every
+// blend entry an implementation replaces; the run starts one pixel in and
+// ends short of a vector, so that the loops' tails are crossed too.
+TEST(RowFunctions, ExhaustiveBlendEveryImplementationMatchesTheReference) {
+  constexpr std::size_t kPairs = 256 * 256;
+  std::mt19937 random(3);
+  std::vector<ArgbPixel> source(kPairs);
+  std::vector<ArgbPixel> destination(kPairs);
+  for (std::size_t i = 0; i < kPairs; ++i) {
+    const auto sourceAlpha = static_cast<std::uint32_t>(i >> 8);
+    const auto destinationAlpha = static_cast<std::uint32_t>(i & 0xFF);
+    std::uint32_t sourceColour = static_cast<std::uint32_t>(random()) & 0xFFFFFF;
+    std::uint32_t destinationColour = static_cast<std::uint32_t>(random()) & 0xFFFFFF;
+    if (i % 16 == 3) sourceColour = 0xFFFFFF;
+    if (i % 16 == 5) destinationColour = sourceColour;
+    source[i] = (sourceAlpha << 24) | sourceColour;
+    destination[i] = (destinationAlpha << 24) | destinationColour;
+  }
+  const auto count = static_cast<std::int32_t>(kPairs - 2);
+  for (std::int32_t mode = 0; mode < kBlendModeSlots; ++mode) {
+    const auto slot = static_cast<std::size_t>(mode);
+    // Each distinct loop once: implementations share the entries they do not replace.
+    std::vector<RowLoop> loops;
+    for (RowImplementation implementation : SupportedImplementations()) {
+      const RowLoop loop = RowFunctionsFor(implementation).blend[slot];
+      if (std::find(loops.begin(), loops.end(), loop) == loops.end()) loops.push_back(loop);
+    }
+    if (loops.size() < 2) continue;
+    for (int opacity = 0; opacity < 256; opacity += kOpacityStep) {
+      BlendContext context;
+      context.mode = mode;
+      context.opacity = static_cast<std::uint8_t>(opacity);
+      context.colorKey = source[static_cast<std::size_t>(opacity) * 257];
+      std::vector<ArgbPixel> expected = destination;
+      loops.front()(context, source.data() + 1, expected.data() + 1, count);  // the reference
+      for (std::size_t i = 1; i < loops.size(); ++i) {
+        std::vector<ArgbPixel> actual = destination;
+        loops[i](context, source.data() + 1, actual.data() + 1, count);
+        ASSERT_TRUE(actual == expected) << "mode " << mode << " opacity " << opacity << " loop " << i;
+      }
+    }
   }
 }
 
