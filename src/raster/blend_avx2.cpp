@@ -195,6 +195,97 @@ void BitwiseRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel*
   FinishWithReference(context, source, destination, i, count);
 }
 
+// ---- NormalAlpha (28), one pixel per 32-bit lane ----
+//
+// The plain loop's branches as one formula with three selections: a
+// transparent source keeps d; a transparent destination takes the source
+// colour with alpha e (= s.A at op 255); an opaque destination takes Normal's
+// Mix with alpha 255; any other pixel takes q = floor((d.c x W + s.c x P) / A)
+// with alpha Div255(A). The general formula also gives the plain loop's words
+// where it copies an opaque source (W = 0, A = P) and where it leaves a
+// channel equal to the source's (W + P = A), so those need no selection.
+// Its numerator stays below 255 x 65 279 < 2^24 and A below 2^16: both are
+// exact in a float, the float quotient n x (1 / A) lies within one of q, and
+// one correcting step either way makes it exact.
+
+inline __m256i Lanes32(std::uint32_t value) { return _mm256_set1_epi32(static_cast<int>(value)); }
+
+inline __m256i Channel32(__m256i pixels, int shift) {
+  return _mm256_and_si256(_mm256_srli_epi32(pixels, shift), Lanes32(255));
+}
+
+inline __m256i Div255x32(__m256i x) {
+  const __m256i t = _mm256_add_epi32(x, Lanes32(1));
+  return _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 8)), 8);
+}
+
+inline __m256i FloorDivide(__m256i n, __m256i a, __m256 inverseA) {
+  __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverseA));
+  const __m256i r = _mm256_sub_epi32(n, _mm256_mullo_epi32(q, a));
+  q = _mm256_add_epi32(q, _mm256_srai_epi32(r, 31));                             // r < 0: one too many
+  return _mm256_sub_epi32(q, _mm256_cmpgt_epi32(r, _mm256_sub_epi32(a, Lanes32(1))));  // r >= A: one too few
+}
+
+inline __m256i Pack32(__m256i alpha, __m256i red, __m256i green, __m256i blue) {
+  return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(alpha, 24), _mm256_slli_epi32(red, 16)),
+                         _mm256_or_si256(_mm256_slli_epi32(green, 8), blue));
+}
+
+// Over an opaque destination: Div255(s.c x e + d.c x (255 - e)), alpha 255.
+inline __m256i NormalOverOpaque(__m256i s, __m256i d, __m256i e) {
+  const __m256i keep = _mm256_sub_epi32(Lanes32(255), e);
+  auto mix = [&](int shift) {
+    return Div255x32(_mm256_add_epi32(_mm256_mullo_epi32(Channel32(s, shift), e),
+                                      _mm256_mullo_epi32(Channel32(d, shift), keep)));
+  };
+  return Pack32(Lanes32(255), mix(16), mix(8), mix(0));
+}
+
+inline __m256i SourceOver(__m256i s, __m256i d, __m256i p, __m256i e, __m256i destinationAlpha) {
+  const __m256i w = _mm256_mullo_epi32(_mm256_sub_epi32(Lanes32(255), e), destinationAlpha);
+  const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, Lanes32(255))),
+                                     _mm256_mullo_epi32(e, destinationAlpha));
+  const __m256 inverseA = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(a));
+  auto channel = [&](int shift) {
+    const __m256i n = _mm256_add_epi32(_mm256_mullo_epi32(Channel32(d, shift), w),
+                                       _mm256_mullo_epi32(Channel32(s, shift), p));
+    return FloorDivide(n, a, inverseA);
+  };
+  return Pack32(Div255x32(a), channel(16), channel(8), channel(0));
+}
+
+inline bool AllLanes(__m256i mask) { return _mm256_movemask_epi8(mask) == -1; }
+
+void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                    std::int32_t count) {
+  const __m256i opacity = Lanes32(context.opacity);
+  const bool fullOpacity = context.opacity == 255;
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i s = Load(source + i);
+    const __m256i sourceAlpha = _mm256_srli_epi32(s, 24);
+    const __m256i transparentSource = _mm256_cmpeq_epi32(sourceAlpha, _mm256_setzero_si256());
+    if (AllLanes(transparentSource)) continue;
+    if (fullOpacity && AllLanes(_mm256_cmpeq_epi32(sourceAlpha, Lanes32(255)))) {
+      Store(destination + i, s);
+      continue;
+    }
+    const __m256i d = Load(destination + i);
+    const __m256i destinationAlpha = _mm256_srli_epi32(d, 24);
+    const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
+    const __m256i e = Div255x32(p);
+    const __m256i opaqueDestination = _mm256_cmpeq_epi32(destinationAlpha, Lanes32(255));
+    __m256i out = NormalOverOpaque(s, d, e);
+    if (!AllLanes(opaqueDestination)) {
+      out = _mm256_blendv_epi8(SourceOver(s, d, p, e, destinationAlpha), out, opaqueDestination);
+      const __m256i sourceWithAlphaE = _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
+      out = _mm256_blendv_epi8(out, sourceWithAlphaE, _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256()));
+    }
+    Store(destination + i, _mm256_blendv_epi8(out, d, transparentSource));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
 #pragma GCC pop_options
 
 }  // namespace
@@ -205,6 +296,7 @@ void FillAvx2BlendRows(RowFunctions& functions) {
   set(BlendMode::Or, BitwiseRow<false>);
   set(BlendMode::Normal, PreservingRow<Blended<SourceColour>>);
   set(BlendMode::KeyedNormal, KeyedNormalRow);
+  set(BlendMode::NormalAlpha, NormalAlphaRow);
   set(BlendMode::Add, PreservingRow<Added>);
   set(BlendMode::Multiply, PreservingRow<Blended<MultiplyBlend>>);
   set(BlendMode::Overlay, PreservingRow<Blended<OverlayBlend>>);
