@@ -24,6 +24,12 @@ void OrPixel(ArgbPixel& d, ArgbPixel s, std::int32_t) { d |= s; }
 
 // Source over destination, keeping the destination alpha. The caller has
 // skipped a transparent source.
+//
+// Derivation: the source covers the fraction e / 255 of the pixel, with
+// e = Div255(s.A x op); the colour is the weighted mean of both colours,
+// c = (s.c x e + d.c x (255 - e)) / 255, floored by Div255 (the sum is at most
+// 65 025). An opaque source at full opacity has e = 255, where the mean is
+// s.c itself, so copying it is the same result.
 void NormalPixel(ArgbPixel& d, ArgbPixel s, std::int32_t opacity) {
   if (IsOpaque(s) && opacity == 255) {
     d = WithAlpha(s, AlphaOf(d));
@@ -43,6 +49,15 @@ void KeyedNormalRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
 
 // Straight-alpha source over destination; both alphas count. The caller has
 // skipped a transparent source.
+//
+// Derivation: on the 0 to 65 025 scale the source weighs P = s.A x op and
+// the destination what the source leaves of it, W = (255 - e) x d.A. The
+// result's coverage is their sum A = P + d.A x 255 - e x d.A (= P + W), its
+// alpha Div255(A), and each straight colour the weighted mean
+// floor((d.c x W + s.c x P) / A). The mean of two equal colours is that
+// colour, hence the channel shortcut; d.A = 0 gives W = 0 and the source
+// colour. An opaque destination takes Normal's arithmetic instead, as the
+// mode defines.
 void NormalAlphaPixel(ArgbPixel& d, ArgbPixel s, std::int32_t opacity) {
   const std::int32_t destinationAlpha = AlphaOf(d);
   if (destinationAlpha == 0) {
