@@ -32,12 +32,12 @@ FittedSize FitInto(std::int32_t w, std::int32_t h, std::int32_t boxWidth, std::i
   return {boxWidth, static_cast<std::int32_t>(static_cast<double>(boxWidth) / ratio)};
 }
 
-std::optional<PreviewRect> DrawFitted(const ruta::CImage32& document, ruta::CImage32& canvas,
+std::optional<PreviewRect> DrawFitted(const ruta::SourcePicture& picture, ruta::CImage32& canvas,
                                       const ruta::BlendContext& blend) {
-  const FittedSize fitted = FitInto(document.width, document.height, canvas.width, canvas.height);
+  const FittedSize fitted = FitInto(picture.width, picture.height, canvas.width, canvas.height);
   ruta::CImage32 scaled;
   if (!scaled.Resize(fitted.width, fitted.height)) return std::nullopt;
-  ruta::Resample(scaled, document, scaled.width, scaled.height);
+  ruta::Resample(scaled, picture, scaled.width, scaled.height);
   return PlaceCentred(scaled, canvas, blend);
 }
 

@@ -5,6 +5,7 @@
 
 #include "raster/blend.h"
 #include "raster/image.h"
+#include "raster/resample_rows.h"
 
 namespace kvd {
 
@@ -28,10 +29,10 @@ struct PreviewRect {
   std::int32_t height = 0;
 };
 
-// Scales document to fit the canvas and composites it, centred, onto the
+// Scales the picture to fit the canvas and composites it, centred, onto the
 // canvas in the mode of blend; answers where it lies. nullopt, leaving the
 // canvas as it was, when the scaled copy cannot be allocated.
-std::optional<PreviewRect> DrawFitted(const ruta::CImage32& document, ruta::CImage32& canvas,
+std::optional<PreviewRect> DrawFitted(const ruta::SourcePicture& picture, ruta::CImage32& canvas,
                                       const ruta::BlendContext& blend);
 
 }  // namespace kvd

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "raster/blend.h"
+#include "raster/resample.h"
 #include "thumbnail_provider/fitting.h"
 
 namespace kvd {
@@ -26,7 +27,7 @@ RenderStatus RenderPreview(const ruta::CImage32* document, std::int32_t width, s
   // Normal keeps the destination's alpha: the canvas stays opaque.
   ruta::BlendContext over;
   over.mode = static_cast<std::int32_t>(ruta::BlendMode::Normal);
-  return DrawFitted(*document, canvas, over) ? RenderStatus::Ok : RenderStatus::OutOfMemory;
+  return DrawFitted(ruta::PictureOf(*document), canvas, over) ? RenderStatus::Ok : RenderStatus::OutOfMemory;
 }
 
 }  // namespace kvd

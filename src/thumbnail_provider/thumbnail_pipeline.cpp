@@ -20,14 +20,18 @@ bool ClearCanvas(ruta::CImage32& canvas) {
   return true;
 }
 
-// Draws the document's stored preview onto the cleared canvas. nullopt when
-// the document image or its scaled copy could not be allocated.
+// Draws the document's stored preview onto the cleared canvas. Only the rows
+// the file delivers are held; the resampler reads the rest as the transparent
+// black they are. nullopt when the document image or its scaled copy could not
+// be allocated.
 std::optional<LoadOutcome> DrawDocument(ByteStream& stream, ruta::CImage32& canvas, PreviewRect& placed) {
   ruta::CImage32 document;
-  const LoadOutcome outcome = LoadThumbnailImage(document, stream);
+  std::int32_t pictureHeight = 0;
+  const LoadOutcome outcome = LoadThumbnailRows(document, pictureHeight, stream);
   if (document.pixels == nullptr) return std::nullopt;
+  const ruta::SourcePicture picture{document.pixels, document.width, pictureHeight, document.height};
   const ruta::BlendContext copy;
-  const std::optional<PreviewRect> drawn = DrawFitted(document, canvas, copy);
+  const std::optional<PreviewRect> drawn = DrawFitted(picture, canvas, copy);
   if (!drawn) return std::nullopt;
   placed = *drawn;
   return outcome;
