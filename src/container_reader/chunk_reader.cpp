@@ -44,15 +44,26 @@ bool IsOversized(const ChunkHeader& header) {
   return header.decodedSize() > kMaxChunkBytes || header.storedSize() > kMaxChunkBytes;
 }
 
-bool DecodePayload(ByteStream& stream, const ChunkHeader& header, std::vector<std::uint8_t>& payload) {
+bool ReadStoredPayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
+                       std::vector<std::uint8_t>& payload) {
+  const std::uint32_t kept = std::min(header.decodedSize(), keptBytes);
+  return ReadGrowing(stream, kept, payload) && ReadAndDrop(stream, header.decodedSize() - kept);
+}
+
+bool InflatePayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
+                    std::vector<std::uint8_t>& payload) {
+  std::vector<std::uint8_t> compressed;
+  if (!ReadGrowing(stream, header.storedSize(), compressed)) return false;
+  return InflateBuffer(compressed, payload, header.decodedSize(), keptBytes).has_value();
+}
+
+bool DecodePayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
+                   std::vector<std::uint8_t>& payload) {
   switch (header.compression()) {
     case kCompressionStored:
-      return ReadGrowing(stream, header.decodedSize(), payload);
-    case kCompressionZlib: {
-      std::vector<std::uint8_t> compressed;
-      if (!ReadGrowing(stream, header.storedSize(), compressed)) return false;
-      return InflateBuffer(compressed, payload, header.decodedSize());
-    }
+      return ReadStoredPayload(stream, header, keptBytes, payload);
+    case kCompressionZlib:
+      return InflatePayload(stream, header, keptBytes, payload);
     default:
       return false;
   }
@@ -61,7 +72,7 @@ bool DecodePayload(ByteStream& stream, const ChunkHeader& header, std::vector<st
 }  // namespace
 
 bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
-               std::vector<std::uint8_t>& payload) {
+               std::vector<std::uint8_t>& payload, std::uint32_t keptBytes) {
   ChunkIterator records(stream);
   ChunkHeader record;
   while (records.Next(record)) {
@@ -76,7 +87,7 @@ bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& hea
       return true;
     }
     std::vector<std::uint8_t> decoded;
-    if (!DecodePayload(stream, record, decoded)) return false;
+    if (!DecodePayload(stream, record, keptBytes, decoded)) return false;
     payload = std::move(decoded);
     return true;
   }

@@ -44,11 +44,13 @@ inline constexpr std::uint32_t kMaxChunkBytes = 256u * 1024 * 1024;
 
 // Scans the records for the first one named wantedName and delivers its
 // header and decoded payload (empty when its decodedSize is 0; a zlib payload
-// that decodes short holds just the produced bytes). The first record with the
-// name decides: a payload that is short, fails to inflate, is too large or
-// has an unknown compression code gives false. The stream is left behind the
-// delivered payload.
+// that decodes short holds just the produced bytes). Only the first keptBytes
+// of the decoded payload are kept: the rest is still read (and inflated), so
+// that it decides success exactly as a payload kept whole, but costs no
+// memory. The first record with the name decides: a payload that is short,
+// fails to inflate, is too large or has an unknown compression code gives
+// false. The stream is left behind the delivered payload.
 bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
-               std::vector<std::uint8_t>& payload);
+               std::vector<std::uint8_t>& payload, std::uint32_t keptBytes = kMaxChunkBytes);
 
 }  // namespace kvd

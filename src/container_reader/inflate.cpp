@@ -28,24 +28,54 @@ class Inflater {
   bool ok_ = false;
 };
 
+constexpr std::uint32_t kScratchPiece = 64 * 1024;
+
 std::uint32_t NextOutputSize(std::uint32_t current, std::uint32_t capacity) {
   if (current < kFirstOutputPiece) return std::min(kFirstOutputPiece, capacity);
   return current > capacity / 2 ? capacity : current * 2;
 }
 
-bool InflateGrowing(z_stream& stream, std::vector<std::uint8_t>& destination,
-                    std::uint32_t capacity) {
+// Where inflated bytes go: the growing destination up to the bytes kept, then
+// a scratch piece, over and over, until capacity bytes were produced.
+class OutputSpace {
+ public:
+  OutputSpace(std::vector<std::uint8_t>& destination, std::uint32_t capacity, std::uint32_t keptBytes)
+      : destination_(destination), capacity_(capacity), kept_(std::min(keptBytes, capacity)) {}
+
+  // Gives the stream fresh room once it has used up what it had; none is left
+  // once capacity bytes were produced.
+  void Refill(z_stream& stream) {
+    if (stream.avail_out > 0) return;
+    const std::size_t produced = destination_.size();
+    if (produced < kept_) {
+      destination_.resize(NextOutputSize(static_cast<std::uint32_t>(produced), kept_));
+      stream.next_out = destination_.data() + produced;
+      stream.avail_out = static_cast<uInt>(destination_.size() - produced);
+      return;
+    }
+    const auto room = static_cast<std::uint32_t>(capacity_ - std::min<uLong>(stream.total_out, capacity_));
+    if (room == 0) return;
+    if (scratch_.empty()) scratch_.resize(kScratchPiece);
+    stream.next_out = scratch_.data();
+    stream.avail_out = std::min(room, kScratchPiece);
+  }
+
+  bool Full(const z_stream& stream) const { return stream.total_out >= capacity_; }
+
+ private:
+  std::vector<std::uint8_t>& destination_;
+  std::vector<std::uint8_t> scratch_;
+  std::uint32_t capacity_;
+  std::uint32_t kept_;
+};
+
+bool InflateGrowing(z_stream& stream, OutputSpace& space) {
   // zlib refuses a null output pointer even when no output is wanted yet.
   Bytef noRoom = 0;
   stream.next_out = &noRoom;
   stream.avail_out = 0;
   while (true) {
-    if (stream.avail_out == 0 && destination.size() < capacity) {
-      const std::size_t produced = destination.size();
-      destination.resize(NextOutputSize(static_cast<std::uint32_t>(produced), capacity));
-      stream.next_out = destination.data() + produced;
-      stream.avail_out = static_cast<uInt>(destination.size() - produced);
-    }
+    space.Refill(stream);
     const int result = inflate(&stream, Z_NO_FLUSH);
     if (result == Z_STREAM_END) return true;
     if (result != Z_OK && result != Z_BUF_ERROR) return false;
@@ -54,32 +84,35 @@ bool InflateGrowing(z_stream& stream, std::vector<std::uint8_t>& destination,
     // At the capacity, a call that still makes progress may be consuming the
     // trailer of a stream that filled the buffer exactly; one that makes none
     // has data that do not fit.
-    if (destination.size() >= capacity && result == Z_BUF_ERROR) return false;
+    if (space.Full(stream) && result == Z_BUF_ERROR) return false;
   }
 }
 
 }  // namespace
 
-bool InflateBuffer(std::span<const std::uint8_t> source, std::vector<std::uint8_t>& destination,
-                   std::uint32_t capacity) {
+std::optional<std::uint32_t> InflateBuffer(std::span<const std::uint8_t> source,
+                                           std::vector<std::uint8_t>& destination, std::uint32_t capacity,
+                                           std::uint32_t keptBytes) {
   destination.clear();
   Inflater inflater;
-  if (!inflater.ok()) return false;
+  if (!inflater.ok()) return std::nullopt;
   z_stream& stream = inflater.stream();
   // zlib does not write through next_in; its API predates const.
   stream.next_in = const_cast<Bytef*>(source.data());
   stream.avail_in = static_cast<uInt>(source.size());
   try {
-    if (!InflateGrowing(stream, destination, capacity)) {
+    OutputSpace space(destination, capacity, keptBytes);
+    if (!InflateGrowing(stream, space)) {
       destination.clear();
-      return false;
+      return std::nullopt;
     }
   } catch (const std::bad_alloc&) {
     destination.clear();
-    return false;
+    return std::nullopt;
   }
-  destination.resize(stream.total_out);
-  return true;
+  const auto produced = static_cast<std::uint32_t>(stream.total_out);
+  destination.resize(std::min<std::size_t>(produced, destination.size()));
+  return produced;
 }
 
 }  // namespace kvd

@@ -10,6 +10,8 @@ namespace {
 // payload takes few reads and few reallocations.
 constexpr std::uint32_t kFirstReadPiece = 64 * 1024;
 
+constexpr std::uint32_t kDroppedPiece = 64 * 1024;
+
 }  // namespace
 
 bool ReadGrowing(ByteStream& stream, std::uint32_t count, std::vector<std::uint8_t>& out) {
@@ -27,6 +29,22 @@ bool ReadGrowing(ByteStream& stream, std::uint32_t count, std::vector<std::uint8
     }
   } catch (const std::bad_alloc&) {
     return false;
+  }
+  return true;
+}
+
+bool ReadAndDrop(ByteStream& stream, std::uint32_t count) {
+  if (count == 0) return true;
+  std::vector<std::uint8_t> piece;
+  try {
+    piece.resize(std::min(count, kDroppedPiece));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  while (count > 0) {
+    const auto wanted = std::min(count, static_cast<std::uint32_t>(piece.size()));
+    if (stream.Read(piece.data(), wanted) < wanted) return false;
+    count -= wanted;
   }
   return true;
 }

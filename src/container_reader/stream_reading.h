@@ -13,4 +13,8 @@ namespace kvd {
 // them. On false out holds what arrived (or less, if memory ran out).
 bool ReadGrowing(ByteStream& stream, std::uint32_t count, std::vector<std::uint8_t>& out);
 
+// Reads count bytes and drops them, holding at most one small piece at a time.
+// True when all count bytes were delivered.
+bool ReadAndDrop(ByteStream& stream, std::uint32_t count);
+
 }  // namespace kvd

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <boost/lexical_cast.hpp>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -71,21 +70,19 @@ std::optional<std::vector<char>> ReadManifestText(ByteStream& stream) {
 }
 
 // Finds Dodiru and its Thumb. The root's own width and height must convert
-// even though they are not used; a failed conversion throws.
+// even though they are not used.
 std::optional<ThumbDescription> DescribeThumb(const TiXmlDocument& manifest) {
   const TiXmlElement* root = manifest.FirstChildElement("Dodiru");
   if (root == nullptr) return std::nullopt;
-  AttributeToInt(GetAttributeString(*root, "width"));
-  AttributeToInt(GetAttributeString(*root, "height"));
+  if (!AttributeToInt(GetAttributeString(*root, "width")) || !AttributeToInt(GetAttributeString(*root, "height"))) {
+    return std::nullopt;
+  }
   const TiXmlElement* thumb = root->FirstChildElement("Thumb");
   if (thumb == nullptr) return std::nullopt;
-  const std::string width = GetAttributeString(*thumb, "width");
-  const std::string height = GetAttributeString(*thumb, "height");
-  ThumbDescription description;
-  description.bin = GetAttributeString(*thumb, "bin");
-  description.width = AttributeToInt(width);
-  description.height = AttributeToInt(height);
-  return description;
+  const std::optional<std::int32_t> width = AttributeToInt(GetAttributeString(*thumb, "width"));
+  const std::optional<std::int32_t> height = AttributeToInt(GetAttributeString(*thumb, "height"));
+  if (!width || !height) return std::nullopt;
+  return ThumbDescription{*width, *height, GetAttributeString(*thumb, "bin")};
 }
 
 bool IsRefusedSize(const ThumbDescription& thumb) {
@@ -94,18 +91,21 @@ bool IsRefusedSize(const ThumbDescription& thumb) {
          static_cast<std::int64_t>(thumb.width) * thumb.height > kMaxThumbPixels;
 }
 
+// The payload bytes the picture can use; none when a side is below 1.
+std::uint32_t PictureBytes(const ThumbDescription& thumb) {
+  if (thumb.width < 1 || thumb.height < 1) return 0;
+  // The refused sizes keep this within 2^28.
+  return static_cast<std::uint32_t>(thumb.width) * static_cast<std::uint32_t>(thumb.height) *
+         sizeof(ruta::ArgbPixel);
+}
+
 // Copies what the payload holds of the picture; every image byte it does not
-// cover becomes 0. Sides below 1 mean no picture at all.
+// cover becomes 0.
 bool CopyPicture(ruta::CImage32& image, const ThumbDescription& thumb,
                  const std::vector<std::uint8_t>& payload) {
   if (image.pixels == nullptr) return false;
   const auto imageBytes = static_cast<std::size_t>(ruta::PixelCount(image)) * sizeof(ruta::ArgbPixel);
-  std::size_t copied = 0;
-  if (thumb.width >= 1 && thumb.height >= 1) {
-    const auto pictureBytes = static_cast<std::size_t>(thumb.width) * static_cast<std::size_t>(thumb.height) *
-                              sizeof(ruta::ArgbPixel);
-    copied = std::min({pictureBytes, payload.size(), imageBytes});
-  }
+  const std::size_t copied = std::min({std::size_t{PictureBytes(thumb)}, payload.size(), imageBytes});
   auto* destination = reinterpret_cast<std::uint8_t*>(image.pixels);
   if (copied > 0) std::memcpy(destination, payload.data(), copied);
   std::memset(destination + copied, 0, imageBytes - copied);
@@ -114,7 +114,7 @@ bool CopyPicture(ruta::CImage32& image, const ThumbDescription& thumb,
 
 LoadOutcome LoadContainer(ruta::CImage32& image, ByteStream& stream) {
   const std::optional<std::vector<char>> text = ReadManifestText(stream);
-  if (!text) return LoadOutcome::NoThumbnail;
+  if (!text || ManifestNestingDepth(text->data()) > kMaxManifestNesting) return LoadOutcome::NoThumbnail;
   TiXmlDocument manifest;
   manifest.Parse(text->data(), nullptr, TIXML_ENCODING_UNKNOWN);
   const std::optional<ThumbDescription> thumb = DescribeThumb(manifest);
@@ -124,7 +124,7 @@ LoadOutcome LoadContainer(ruta::CImage32& image, ByteStream& stream) {
   ChunkHeader header;
   std::vector<std::uint8_t> payload;
   // Without the chunk no payload is delivered and the image stays transparent.
-  FindChunk(stream, thumb->bin, header, payload);
+  FindChunk(stream, thumb->bin, header, payload, PictureBytes(*thumb));
   return CopyPicture(image, *thumb, payload) ? LoadOutcome::Thumbnail : LoadOutcome::NoThumbnail;
 }
 
@@ -138,8 +138,6 @@ LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream) {
   }
   try {
     return LoadContainer(image, stream);
-  } catch (const boost::bad_lexical_cast&) {
-    return LoadOutcome::NoThumbnail;
   } catch (const std::bad_alloc&) {
     return LoadOutcome::NoThumbnail;
   }

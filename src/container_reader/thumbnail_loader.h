@@ -16,8 +16,9 @@ enum class LoadOutcome {
 // Reads the container from the stream's current position and leaves the
 // stored preview in image. Where the container lacks what it needs, the image
 // is left as it came in, or, once the Thumb size is known, cleared to
-// transparent black at that size. Throws nothing: a manifest number that does
-// not convert, or memory that runs out, ends the load as NoThumbnail.
+// transparent black at that size. Throws nothing: a manifest nested deeper than
+// kMaxManifestNesting, a manifest number that does not convert, or memory that
+// runs out ends the load as NoThumbnail.
 LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream);
 
 }  // namespace kvd

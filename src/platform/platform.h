@@ -47,6 +47,16 @@ QITAB InterfaceEntry(const IID& iid, Object& object) {
   return QITAB{&iid, static_cast<decltype(QITAB::dwOffset)>(held - start)};
 }
 
+// The thumbnail provider's interface identifier. mingw-w64 declares
+// IID_IThumbnailProvider but no import library defines it, and a definition of
+// our own would clash with a release that does; the interface's declaration
+// carries the identifier for __uuidof.
+#ifdef _WIN32
+inline const IID& kThumbnailProviderIid = __uuidof(IThumbnailProvider);
+#else
+inline constexpr const IID& kThumbnailProviderIid = IID_IThumbnailProvider;
+#endif
+
 // Ends a QueryInterface table.
 inline constexpr QITAB kEndOfInterfaceTable{nullptr, 0};
 

@@ -28,6 +28,7 @@ ULONG ClassFactory::Release() {
 }
 
 HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   auto* provider = new (std::nothrow) KvdThumbnailProvider(g_moduleUsageCount);

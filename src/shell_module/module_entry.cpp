@@ -17,6 +17,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (rclsid != kvd::CLSID_KvdThumbnailProvider) return CLASS_E_CLASSNOTAVAILABLE;
   auto* factory = new (std::nothrow) ClassFactory();

@@ -56,6 +56,34 @@ HRESULT DeleteClassesRootTree(const WCHAR* keyPath) {
   return HResultFromWin32(RegDeleteTreeW(HKEY_CLASSES_ROOT, keyPath));
 }
 
+LONG QueryDefaultText(HKEY key, ProgIdBuffer& text, DWORD& bytesRead) {
+  bytesRead = kProgIdBufferBytes;
+  return RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &bytesRead);
+}
+
+// Class identifier texts are hexadecimal, written in either case.
+bool EqualIgnoringAsciiCase(WideText a, WideText b) {
+  const auto lower = [](WCHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c - 'A' + 'a') : c; };
+  return std::ranges::equal(a, b, {}, lower, lower);
+}
+
+// Whether the handler key at keyPath names our class. Another program may
+// have put its own handler there since we registered; that one is not ours
+// to delete. Fails only when the key cannot be opened.
+HRESULT HandlerIsOurs(const WCHAR* keyPath, bool& ours) {
+  HKEY key = nullptr;
+  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath, 0, KEY_READ, &key));
+  if (Failed(opened)) return opened;
+  ProgIdBuffer handler{};
+  DWORD bytesRead = 0;
+  const LONG read = QueryDefaultText(key, handler, bytesRead);
+  RegCloseKey(key);
+  RegistryTextBuffer classId{};
+  ProduceClassIdText(classId);
+  ours = read == ERROR_SUCCESS && EqualIgnoringAsciiCase(TextRead(handler, bytesRead), classId.data());
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT FormatRegistryPath(RegistryTextBuffer& path, WideText format, WideText argument) {
@@ -93,9 +121,7 @@ HRESULT ReadFileTypeDefault(ProgIdBuffer& progId, DWORD& bytesRead) {
   HKEY key = nullptr;
   const HRESULT opened = HResultFromWin32(RegOpenKeyExW(HKEY_CLASSES_ROOT, kFileExtension, 0, KEY_READ, &key));
   if (Failed(opened)) return opened;
-  bytesRead = kProgIdBufferBytes;
-  const LONG read =
-      RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(progId.data()), &bytesRead);
+  const LONG read = QueryDefaultText(key, progId, bytesRead);
   RegCloseKey(key);
   return HResultFromWin32(read);
 }
@@ -139,6 +165,9 @@ HRESULT DeleteThumbnailHandlerKey() {
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(progId));
   if (Failed(formatted)) return formatted;
+  bool ours = false;
+  const HRESULT checked = HandlerIsOurs(keyPath.data(), ours);
+  if (Failed(checked) || !ours) return checked;
   return DeleteClassesRootTree(keyPath.data());
 }
 

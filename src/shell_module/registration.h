@@ -49,7 +49,9 @@ HRESULT WriteProviderClassKeys(const WCHAR* modulePath);
 HRESULT WriteThumbnailHandlerKey();
 
 HRESULT DeleteProviderClassKeys();
-// Deletes the handler key under the file type that .kvd names now.
+// Deletes the handler key under the file type that .kvd names now, if its
+// default value is our class identifier (in any case); a handler of another
+// class stays, and S_OK is answered.
 HRESULT DeleteThumbnailHandlerKey();
 
 }  // namespace kvd

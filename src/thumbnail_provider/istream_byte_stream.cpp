@@ -1,15 +1,25 @@
 #include "thumbnail_provider/istream_byte_stream.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace kvd {
 
+// A stream may deliver fewer bytes than asked before its end (network
+// locations do), so only a call that delivers nothing, or fails, ends a read.
 std::uint32_t IStreamByteStream::Read(void* buffer, std::uint32_t count) {
-  ULONG delivered = 0;
-  stream_.Read(buffer, count, &delivered);
-  // A stream that claims more than it was asked for would have the reader
-  // trust bytes that are not in the buffer.
-  return std::min<std::uint32_t>(delivered, count);
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
+  std::uint32_t total = 0;
+  while (total < count) {
+    ULONG delivered = 0;
+    const HRESULT result = stream_.Read(bytes + total, count - total, &delivered);
+    // A stream that claims more than it was asked for would have the reader
+    // trust bytes that are not in the buffer.
+    const std::uint32_t taken = std::min<std::uint32_t>(delivered, count - total);
+    total += taken;
+    if (taken == 0 || Failed(result)) break;
+  }
+  return total;
 }
 
 void IStreamByteStream::Skip(std::uint32_t count) {

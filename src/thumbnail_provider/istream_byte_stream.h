@@ -8,9 +8,9 @@
 namespace kvd {
 
 // The shell's stream as the reader sees it. It borrows the stream for as long
-// as it lives and adds no reference. Results of the stream calls are not
-// used: the reader learns of the end of the data and of every failure from a
-// short count alone.
+// as it lives and adds no reference. A read asks the stream again until the
+// count is met or a call delivers nothing or fails; the reader learns of the
+// end of the data and of every failure from a short count alone.
 class IStreamByteStream final : public ByteStream {
  public:
   explicit IStreamByteStream(IStream& stream) : stream_(stream) {}

@@ -42,7 +42,7 @@ KvdThumbnailProvider::~KvdThumbnailProvider() {
 
 HRESULT KvdThumbnailProvider::QueryInterface(REFIID riid, void** ppv) {
   const QITAB table[] = {
-      InterfaceEntry<IThumbnailProvider>(IID_IThumbnailProvider, *this),
+      InterfaceEntry<IThumbnailProvider>(kThumbnailProviderIid, *this),
       InterfaceEntry<IInitializeWithStream>(IID_IInitializeWithStream, *this),
       kEndOfInterfaceTable,
   };
@@ -68,6 +68,7 @@ HRESULT KvdThumbnailProvider::Initialize(IStream* stream, DWORD) {
 }
 
 HRESULT KvdThumbnailProvider::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATYPE* alpha) {
+  if (bitmap == nullptr || alpha == nullptr) return E_POINTER;
   *bitmap = nullptr;
   *alpha = WTSAT_ARGB;
   try {

@@ -204,33 +204,42 @@ Bytes Deflate(const Bytes& data) {
   return out;
 }
 
-TEST(InflateBuffer, SucceedsExactlyWhenTheDataFitTheCapacity) {
+// Keeping fewer bytes must not change which streams succeed: the rest is
+// still inflated and checked against the capacity and the trailer.
+TEST(InflateBuffer, SucceedsExactlyWhenTheDataFitTheCapacityWhateverIsKept) {
   Bytes data(300000);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>((i * 31) >> 5);
   const Bytes compressed = Deflate(data);
-  Bytes out;
-  ASSERT_TRUE(InflateBuffer(compressed, out, static_cast<std::uint32_t>(data.size())));
-  EXPECT_EQ(out, data);
-  EXPECT_FALSE(InflateBuffer(compressed, out, static_cast<std::uint32_t>(data.size() - 1)));
-  EXPECT_TRUE(out.empty());
-  ASSERT_TRUE(InflateBuffer(compressed, out, 0xFFFFFFFFu));
-  EXPECT_EQ(out.size(), data.size());
+  Bytes corrupt = compressed;
+  corrupt[corrupt.size() - 1] ^= 1;  // Adler-32
+  const auto size = static_cast<std::uint32_t>(data.size());
+  for (const std::uint32_t kept : {size, 70000u, 1u, 0u}) {
+    SCOPED_TRACE(kept);
+    Bytes out;
+    EXPECT_EQ(InflateBuffer(compressed, out, size, kept), size);
+    EXPECT_EQ(out, Bytes(data.begin(), data.begin() + kept));
+    EXPECT_EQ(InflateBuffer(compressed, out, 0xFFFFFFFFu, kept), size);
+    EXPECT_EQ(out.size(), kept);
+    EXPECT_FALSE(InflateBuffer(compressed, out, size - 1, kept));
+    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(InflateBuffer(corrupt, out, size, kept));
+  }
 }
 
 TEST(InflateBuffer, IgnoresBytesAfterTheStream) {
   Bytes compressed = Deflate({1, 2, 3});
   compressed.insert(compressed.end(), {0xFF, 0xFF, 0xFF});
   Bytes out;
-  ASSERT_TRUE(InflateBuffer(compressed, out, 3));
+  ASSERT_TRUE(InflateBuffer(compressed, out, 3, 3));
   EXPECT_EQ(out, (Bytes{1, 2, 3}));
 }
 
 TEST(InflateBuffer, FailsOnEmptyInputAndOnRawDeflate) {
   Bytes out;
-  EXPECT_FALSE(InflateBuffer({}, out, 10));
+  EXPECT_FALSE(InflateBuffer({}, out, 10, 10));
   const Bytes compressed = Deflate({1, 2, 3});
   const Bytes raw(compressed.begin() + 2, compressed.end() - 4);
-  EXPECT_FALSE(InflateBuffer(raw, out, 10));
+  EXPECT_FALSE(InflateBuffer(raw, out, 10, 10));
 }
 
 TEST(ChunkIterator, WalksEveryRecordInFileOrder) {

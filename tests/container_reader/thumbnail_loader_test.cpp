@@ -1,13 +1,16 @@
 #include "container_reader/thumbnail_loader.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <tinyxml.h>
 
-#include <boost/lexical_cast.hpp>
+#include <functional>
+
 
 #include "container_reader/manifest.h"
 #include "container_reader/memory_stream.h"
 #include "support/container_builder.h"
+#include "support/heap_counter.h"
 #include "support/recording_stream.h"
 
 namespace kvd {
@@ -279,12 +282,88 @@ TEST(LoadThumbnailImage, LeavesTheStreamBehindTheDeliveredPayload) {
   EXPECT_EQ(LoadThumbnailImage(second, stream), LoadOutcome::Thumbnail);
 }
 
+// Shell worker threads may have stacks this small.
+constexpr std::size_t kShellWorkerStack = 256 * 1024;
+
+void RunOnSmallStack(std::function<void()> work) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, kShellWorkerStack), 0);
+  pthread_t thread;
+  const auto run = [](void* job) -> void* {
+    (*static_cast<std::function<void()>*>(job))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, &work), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+// The root and its Thumb, with a chain of elements below the root that brings
+// the manifest to the given depth.
+Bytes DocumentNestedTo(std::size_t depth) {
+  std::string chain;
+  for (std::size_t level = 1; level < depth; ++level) chain += "<a>";
+  for (std::size_t level = 1; level < depth; ++level) chain += "</a>";
+  return ContainerBuilder()
+      .Manifest("<Dodiru width=\"1\" height=\"1\"><Thumb width=\"1\" height=\"1\" bin=\"thumb\"/>" + chain +
+                "</Dodiru>")
+      .Chunk(StoredChunk("thumb", PixelBytes({0xFF112233})))
+      .Build();
+}
+
+TEST(LoadThumbnailImage, ManifestsNestedBeyondTheLimitAreRefusedBeforeParsing) {
+  struct Case {
+    std::size_t depth;
+    LoadOutcome outcome;
+  };
+  for (const Case& c : {Case{kMaxManifestNesting, LoadOutcome::Thumbnail},
+                        Case{kMaxManifestNesting + 1, LoadOutcome::NoThumbnail},
+                        Case{100000, LoadOutcome::NoThumbnail}}) {
+    SCOPED_TRACE(c.depth);
+    const Bytes document = DocumentNestedTo(c.depth);
+    RunOnSmallStack([&] {
+      ruta::CImage32 image;
+      EXPECT_EQ(Load(image, document), c.outcome);
+    });
+  }
+}
+
+TEST(ManifestNestingDepth, CountsOnlyWhatTheParserReadsAsElements) {
+  struct Case {
+    std::string_view text;
+    std::size_t depth;
+  };
+  for (const Case& c : {Case{"<a><b/><c></c></a>", 2}, Case{"<a x='<b>' y=\"<c>\"><d>", 2},
+                        Case{"<!-- <a><a> --><a/>", 0}, Case{"<![CDATA[<a><a>]]><a>", 1},
+                        Case{"<?xml version='1.0'?><!DOCTYPE x><a></a><a>", 1},
+                        Case{std::string_view("<a>\0<b><c>", 10), 1}, Case{"<a><b", 2}}) {
+    EXPECT_EQ(ManifestNestingDepth(c.text), c.depth) << c.text;
+  }
+}
+
+// A zlib stream that expands to 64 MiB behind a 1 x 1 Thumb.
+TEST(LoadThumbnailImage, CostsThePictureNotWhatAPayloadExpandsTo) {
+  Bytes expanded(64u << 20, 0);
+  const Bytes pixel = PixelBytes({0xFF112233});
+  std::copy(pixel.begin(), pixel.end(), expanded.begin());
+  const Bytes document =
+      ContainerBuilder().Manifest(ThumbManifest(1, 1, "thumb")).Chunk(testing::ZlibChunk("thumb", expanded)).Build();
+  expanded = Bytes();
+
+  ruta::CImage32 image;
+  const testing::HeapPeak peak;
+  EXPECT_EQ(Load(image, document), LoadOutcome::Thumbnail);
+  EXPECT_LT(peak.BytesAboveStart(), document.size() + (1u << 20));
+  EXPECT_EQ(PixelsOf(image), std::vector<ruta::ArgbPixel>{0xFF112233});
+}
+
 TEST(AttributeToInt, ConvertsOnlyPlainDecimalIntegers) {
   EXPECT_EQ(AttributeToInt(""), 0);
   EXPECT_EQ(AttributeToInt("+64"), 64);
   EXPECT_EQ(AttributeToInt("-2147483648"), -2147483647 - 1);
   for (const char* bad : {" 64", "64 ", "abc", "1.5", "0x10", "2147483648"}) {
-    EXPECT_THROW(AttributeToInt(bad), boost::bad_lexical_cast) << bad;
+    EXPECT_EQ(AttributeToInt(bad), std::nullopt) << bad;
   }
 }
 

@@ -124,6 +124,23 @@ TEST_F(ModuleTest, RefusedRequestsLeaveNothingBehind) {
   factory->Release();
 }
 
+TEST_F(ModuleTest, NullOutPointersAreRefusedWithoutBeingWrittenThrough) {
+  EXPECT_EQ(DllGetClassObject(CLSID_KvdThumbnailProvider, IID_IClassFactory, nullptr), E_POINTER);
+  IClassFactory* factory = NewFactory();
+  EXPECT_EQ(factory->QueryInterface(IID_IClassFactory, nullptr), E_POINTER);
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IThumbnailProvider, nullptr), E_POINTER);
+  factory->Release();
+  auto* provider = NewProvider<IThumbnailProvider>(IID_IThumbnailProvider);
+  EXPECT_EQ(provider->QueryInterface(IID_IThumbnailProvider, nullptr), E_POINTER);
+  HBITMAP bitmap = nullptr;
+  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+  EXPECT_EQ(provider->GetThumbnail(16, nullptr, &alpha), E_POINTER);
+  EXPECT_EQ(provider->GetThumbnail(16, &bitmap, nullptr), E_POINTER);
+  EXPECT_EQ(alpha, WTSAT_UNKNOWN);
+  provider->Release();
+  EXPECT_EQ(g_moduleUsageCount, 0);
+}
+
 TEST_F(ModuleTest, AProviderCountsWhileItLives) {
   auto* provider = NewProvider<IThumbnailProvider>(IID_IThumbnailProvider);
   EXPECT_EQ(g_moduleUsageCount, 1);

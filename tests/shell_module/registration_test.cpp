@@ -193,13 +193,28 @@ TEST_F(RegistrationTest, UnregisteringFollowsTheAssociationAsItIsNow) {
     stand_in::Reset();
     EXPECT_EQ(DllRegisterServer(), S_OK);
     stand_in::SeedValue(u".kvd", u"", Text(u"Other.Document"));
-    if (movedHandlerExists) stand_in::SeedKey(u"Other.Document" + kHandlerBelowFileType);
+    if (movedHandlerExists) {
+      stand_in::SeedValue(u"Other.Document" + kHandlerBelowFileType, u"",
+                          Text(u"{74408bfc-4515-4d3b-9597-c7242d87358c}"));
+    }
 
     EXPECT_EQ(DllUnregisterServer(), movedHandlerExists ? S_OK : kNotFound);
     EXPECT_FALSE(KeyExists(kClassKey));
     EXPECT_FALSE(KeyExists(u"Other.Document" + kHandlerBelowFileType));
     EXPECT_TRUE(KeyExists(u".kvd" + kHandlerBelowFileType));
   }
+}
+
+TEST_F(RegistrationTest, UnregisteringLeavesAnotherProgramsHandler) {
+  stand_in::SeedValue(u".kvd", u"", Text(u"Other.Document"));
+  EXPECT_EQ(DllRegisterServer(), S_OK);
+  const std::u16string handlerKey = u"Other.Document" + kHandlerBelowFileType;
+  const RegistryValue foreign = Text(u"{11111111-2222-3333-4444-555555555555}");
+  stand_in::SeedValue(handlerKey, u"", foreign);
+
+  EXPECT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_FALSE(KeyExists(kClassKey));
+  EXPECT_EQ(ValueAt(handlerKey), foreign);
 }
 
 TEST(FormatRegistryPath, RefusesPathsLongerThan259Characters) {

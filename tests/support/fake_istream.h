@@ -41,7 +41,8 @@ class FakeStream final : public IStream {
   HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* delivered) override {
     ++reads;
     const std::uint64_t left = position < bytes_.size() ? bytes_.size() - position : 0;
-    const auto copied = static_cast<ULONG>(std::min<std::uint64_t>(count, left));
+    const ULONG wanted = piece > 0 ? std::min(count, piece) : count;
+    const auto copied = static_cast<ULONG>(std::min<std::uint64_t>(wanted, left));
     if (copied > 0) std::memcpy(buffer, bytes_.data() + position, copied);
     position += copied;
     *delivered = copied + overstatement;
@@ -58,6 +59,9 @@ class FakeStream final : public IStream {
   HRESULT queryFailure = S_OK;
   // Added to every count that Read reports, to play a stream that claims more.
   ULONG overstatement = 0;
+  // When not 0, Read delivers at most this many bytes a call, as a network
+  // stream may.
+  ULONG piece = 0;
 
   ULONG references = 1;
   int releases = 0;

@@ -104,6 +104,17 @@ TEST_F(ProviderTest, HandsTheShellWhatThePipelineRenders) {
   }
 }
 
+TEST_F(ProviderTest, AStreamThatDeliversInPiecesGivesTheSameBitmap) {
+  for (const bool compressed : {false, true}) {
+    const Bytes document = testing::ThumbnailDocument(25, 11, testing::GradientPixels(25, 11), compressed);
+    FakeStream stream(document);
+    stream.piece = 7;
+    ProviderUnderTest provider;
+    EXPECT_EQ(provider.Initialize(stream), S_OK);
+    ExpectBitmap(provider.GetThumbnail(96), Expected(document, 96));
+  }
+}
+
 TEST_F(ProviderTest, WithoutAStreamTheBitmapIsTransparent) {
   ProviderUnderTest provider;
   const Thumbnail thumbnail = provider.GetThumbnail(5);

@@ -32,6 +32,7 @@ std::uint64_t DibRowBytes(const BITMAPINFOHEADER& header) {
 }  // namespace
 
 HRESULT QISearch(void* object, const QITAB* table, REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
   const QITAB* found = nullptr;
   for (const QITAB* entry = table; entry->piid != nullptr && found == nullptr; ++entry) {
     if (*entry->piid == riid) found = entry;

@@ -39,6 +39,7 @@ inline constexpr BOOL FALSE = 0;
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
 inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
+inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
@@ -150,8 +151,8 @@ inline constexpr IID IID_IThumbnailProvider{
 
 // Table-driven QueryInterface: the first entry whose identifier is riid, or
 // the first entry for IID_IUnknown, is handed out with a reference added;
-// otherwise *ppv becomes null and the answer is E_NOINTERFACE. A null
-// identifier ends the table.
+// otherwise *ppv becomes null and the answer is E_NOINTERFACE. A null ppv is
+// E_POINTER. A null identifier ends the table.
 struct QITAB {
   const IID* piid;
   int dwOffset;
