@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "shell_module/module_state.h"
 #include "support/container_builder.h"
 #include "support/fake_istream.h"
+#include "support/shell_request.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
 
 namespace kvd {
@@ -42,27 +42,10 @@ std::vector<std::uint8_t> SingleThreadedBits(const Bytes& document) {
   return RenderThumbnailBitmap(&stream, kEdge).bits;
 }
 
-// One request as the shell makes it, through the module's exports. False when
-// any step fails or the bits differ from expected.
 bool RenderThroughModule(const Bytes& document, const std::vector<std::uint8_t>& expected) {
-  void* factory = nullptr;
-  if (DllGetClassObject(CLSID_KvdThumbnailProvider, IID_IClassFactory, &factory) != S_OK) return false;
-  void* object = nullptr;
-  const HRESULT created = static_cast<IClassFactory*>(factory)->CreateInstance(nullptr, IID_IThumbnailProvider, &object);
-  static_cast<IClassFactory*>(factory)->Release();
-  if (created != S_OK) return false;
-  auto* provider = static_cast<IThumbnailProvider*>(object);
   testing::FakeStream stream(document);
-  IInitializeWithStream* initialize = nullptr;
-  bool same = provider->QueryInterface(IID_IInitializeWithStream, reinterpret_cast<void**>(&initialize)) == S_OK &&
-              initialize->Initialize(&stream, 0) == S_OK;
-  if (initialize != nullptr) initialize->Release();
-  HBITMAP bitmap = nullptr;
-  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-  same = same && provider->GetThumbnail(kEdge, &bitmap, &alpha) == S_OK && bitmap != nullptr;
-  const std::unique_ptr<DibSection> section(bitmap);
-  same = same && section->bits == expected;
-  return provider->Release() == 0 && same;
+  const testing::ShellAnswer answer = testing::RequestThumbnail(stream, kEdge);
+  return answer.result == S_OK && answer.bits == expected;
 }
 
 TEST(ConcurrencyTest, ProvidersOnEightThreadsRenderAsOnOne) {
