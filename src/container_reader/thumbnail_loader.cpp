@@ -18,20 +18,10 @@
 namespace kvd {
 namespace {
 
-// A manifest is a few hundred bytes of XML; one above this is not parsed, so
-// that a hostile length cannot make the parser chew through memory.
-constexpr std::uint32_t kMaxManifestBytes = 16u * 1024 * 1024;
-
 // The parser may step over a multi-byte UTF-8 sequence that begins within the
 // last bytes of the text and so read past its terminator; these zero bytes
 // keep such a read inside the buffer, seeing NUL.
 constexpr std::size_t kManifestZeroPadding = 4;
-
-// Thumb sides and pixel count beyond these are refused before any allocation:
-// they keep every later size and index well inside signed 32 bits (the
-// resampler's positions need sides below 32768) and cap the image at 256 MiB.
-constexpr std::int32_t kMaxThumbSide = 32767;
-constexpr std::int64_t kMaxThumbPixels = std::int64_t{1} << 26;
 
 constexpr ruta::ArgbPixel kCheckerWhite = 0xFFFFFFFF;
 constexpr ruta::ArgbPixel kCheckerGrey = 0xFFE0E0E0;
