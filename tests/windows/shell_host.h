@@ -41,5 +41,7 @@ int CheckRegistration();
 int CheckUnregistration();
 int CheckRegistrationUnderProgId();
 int CheckThumbnails(const std::filesystem::path& expectationsDir);
+int CheckConcurrentProviders(const std::filesystem::path& expectationsDir);
+int CheckFuzzRegressions(const std::filesystem::path& regressionsDir);
 
 }  // namespace kvd::wine
