@@ -2,7 +2,7 @@
 #
 # Natively the distribution's library is used. A cross build has no packaged
 # TinyXML: it sets TINYXML_SOURCE_DIR to the unpacked upstream sources and the
-# four source files are built here as a static library.
+# four source files are built here as a static library, without STL mode.
 
 if(TINYXML_SOURCE_DIR)
   add_library(kvd_tinyxml STATIC
@@ -10,8 +10,10 @@ if(TINYXML_SOURCE_DIR)
     "${TINYXML_SOURCE_DIR}/tinyxmlparser.cpp"
     "${TINYXML_SOURCE_DIR}/tinyxmlerror.cpp"
     "${TINYXML_SOURCE_DIR}/tinystr.cpp")
-  # The distribution's build forces STL mode; the cross build must match it.
-  target_compile_definitions(kvd_tinyxml PUBLIC TIXML_USE_STL)
+  # Without STL mode: that mode brings <iostream> into the DLL, whose static
+  # destructor takes a thread-local-storage slot that is never given back, so
+  # a process that loads and unloads the DLL runs out of slots. The manifest
+  # code uses only the C-string interface, which parses alike in both modes.
   target_include_directories(kvd_tinyxml SYSTEM PUBLIC "${TINYXML_SOURCE_DIR}")
   add_library(TinyXML::TinyXML ALIAS kvd_tinyxml)
   set(TinyXML_FOUND TRUE)

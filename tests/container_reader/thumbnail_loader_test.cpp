@@ -305,15 +305,9 @@ void RunOnSmallStack(std::function<void()> work) {
   pthread_attr_destroy(&attributes);
 }
 
-// The root and its Thumb, with a chain of elements below the root that brings
-// the manifest to the given depth.
 Bytes DocumentNestedTo(std::size_t depth) {
-  std::string chain;
-  for (std::size_t level = 1; level < depth; ++level) chain += "<a>";
-  for (std::size_t level = 1; level < depth; ++level) chain += "</a>";
   return ContainerBuilder()
-      .Manifest("<Dodiru width=\"1\" height=\"1\"><Thumb width=\"1\" height=\"1\" bin=\"thumb\"/>" + chain +
-                "</Dodiru>")
+      .Manifest(testing::ManifestNestedTo(depth))
       .Chunk(StoredChunk("thumb", PixelBytes({0xFF112233})))
       .Build();
 }

@@ -98,6 +98,13 @@ Bytes ContainerBuilder::Build() const {
   return out;
 }
 
+std::string ManifestNestedTo(std::size_t depth) {
+  std::string chain;
+  for (std::size_t level = 1; level < depth; ++level) chain += "<a>";
+  for (std::size_t level = 1; level < depth; ++level) chain += "</a>";
+  return "<Dodiru width=\"1\" height=\"1\"><Thumb width=\"1\" height=\"1\" bin=\"thumb\"/>" + chain + "</Dodiru>";
+}
+
 std::string ThumbManifest(int width, int height, const std::string& bin) {
   return "<Dodiru width=\"1\" height=\"1\"><Thumb width=\"" + std::to_string(width) + "\" height=\"" +
          std::to_string(height) + "\" bin=\"" + bin + "\"/></Dodiru>";

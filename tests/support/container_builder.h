@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,6 +48,10 @@ class ContainerBuilder {
 
 // <Dodiru width="1" height="1"><Thumb width=".." height=".." bin=".."/></Dodiru>
 std::string ThumbManifest(int width, int height, const std::string& bin);
+
+// A manifest whose 1 x 1 Thumb, named "thumb", sits beside a chain of elements
+// that brings the manifest's nesting to depth.
+std::string ManifestNestedTo(std::size_t depth);
 
 // The payload bytes of a picture: each pixel word little-endian.
 Bytes PixelBytes(const std::vector<std::uint32_t>& pixels);

@@ -124,14 +124,15 @@ void CheckClassNotRegistered() {
   CoUninitialize();
 }
 
-void SetFileTypeProgId(const wchar_t* progId) {
+void SetClassesRootText(const std::wstring& path, const Value& value) {
   HKEY key = nullptr;
-  if (!KVD_CHECK_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".kvd", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+  if (!KVD_CHECK_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
                     ERROR_SUCCESS)) {
     return;
   }
-  const auto bytes = static_cast<DWORD>((wcslen(progId) + 1) * sizeof(wchar_t));
-  KVD_CHECK_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(progId), bytes), ERROR_SUCCESS);
+  KVD_CHECK_EQ(RegSetValueExW(key, value.name.empty() ? nullptr : value.name.c_str(), 0, value.type,
+                              value.data.data(), static_cast<DWORD>(value.data.size())),
+               ERROR_SUCCESS);
   RegCloseKey(key);
 }
 
@@ -175,7 +176,7 @@ int CheckUnregistration() {
 }
 
 int CheckRegistrationUnderProgId() {
-  SetFileTypeProgId(kTestProgId);
+  SetClassesRootText(L".kvd", TextValue(L"", kTestProgId));
   KVD_CHECK_EQ(RunRegsvr32(false), 0UL);
   CheckRegisteredEntries(kTestProgId);
   KVD_CHECK(!KeyExists(std::wstring(L".kvd") + kThumbnailHandler));
@@ -184,6 +185,15 @@ int CheckRegistrationUnderProgId() {
   KVD_CHECK(!KeyExists(ClassKey()));
   CheckKey(kTestProgId, {}, {L"shellex"});
   CheckKey(std::wstring(kTestProgId) + L"\\shellex", {}, {});
+
+  // Another program's handler, put there since we registered, stays.
+  KVD_CHECK_EQ(RunRegsvr32(false), 0UL);
+  const std::wstring handlerKey = kTestProgId + std::wstring(kThumbnailHandler);
+  const Value foreignHandler = TextValue(L"", L"{11111111-2222-3333-4444-555555555555}");
+  SetClassesRootText(handlerKey, foreignHandler);
+  KVD_CHECK_EQ(RunRegsvr32(true), 0UL);
+  KVD_CHECK(!KeyExists(ClassKey()));
+  CheckKey(handlerKey, {foreignHandler}, {});
 
   KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kTestProgId), ERROR_SUCCESS);
   KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, L".kvd"), ERROR_SUCCESS);

@@ -62,10 +62,12 @@ int main(int argc, char** argv) {
   if (scenario == "unregister") return CheckUnregistration();
   if (scenario == "progid") return CheckRegistrationUnderProgId();
   if (scenario == "thumbnails" && argc == 3) return CheckThumbnails(argv[2]);
+  if (scenario == "small-stacks" && argc == 3) return CheckSmallStacks(argv[2]);
+  if (scenario == "unload-cycles" && argc == 3) return CheckUnloadCycles(argv[2]);
   if (scenario == "concurrency" && argc == 3) return CheckConcurrentProviders(argv[2]);
   if (scenario == "regressions" && argc == 3) return CheckFuzzRegressions(argv[2]);
   std::fprintf(stderr,
                "usage: kvd_shell_host (factory | not-registered | register | unregister | progid"
-               " | thumbnails EXPECTATIONS_DIR | concurrency EXPECTATIONS_DIR | regressions FOLDER)\n");
+               " | (thumbnails | small-stacks | unload-cycles | concurrency) EXPECTATIONS_DIR | regressions FOLDER)\n");
   return 2;
 }

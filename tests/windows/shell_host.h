@@ -4,6 +4,9 @@
 // regsvr32 do. Each scenario is one CTest test; they share these helpers.
 
 #include <windows.h>
+#include <thumbcache.h>
+
+#include <cstdint>
 
 #include <filesystem>
 #include <memory>
@@ -34,6 +37,18 @@ Function ModuleExport(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+ComRef<IStream> MemoryStream(const std::vector<std::uint8_t>& bytes);
+
+struct Thumbnail {
+  HRESULT result = E_FAIL;
+  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+  std::vector<std::uint8_t> bits;
+};
+
+// GetThumbnail, and the returned bitmap checked to be a cx x cx, 32-bit,
+// bottom-up DIB section; its bits are copied out and the bitmap deleted.
+Thumbnail GetThumbnail(IInitializeWithStream* provider, std::uint32_t cx);
+
 // Scenarios; each returns the program's exit status.
 int CheckClassFactoryAndCounting();
 int CheckNotRegistered();
@@ -41,6 +56,8 @@ int CheckRegistration();
 int CheckUnregistration();
 int CheckRegistrationUnderProgId();
 int CheckThumbnails(const std::filesystem::path& expectationsDir);
+int CheckSmallStacks(const std::filesystem::path& expectationsDir);
+int CheckUnloadCycles(const std::filesystem::path& expectationsDir);
 int CheckConcurrentProviders(const std::filesystem::path& expectationsDir);
 int CheckFuzzRegressions(const std::filesystem::path& regressionsDir);
 

@@ -22,10 +22,6 @@
 namespace kvd::wine {
 namespace {
 
-ComRef<IStream> MemoryStream(const std::vector<std::uint8_t>& bytes) {
-  return ComRef<IStream>(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
-}
-
 ComRef<IStream> FileStream(const std::filesystem::path& path) {
   IStream* stream = nullptr;
   KVD_CHECK_EQ(SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE,
@@ -40,42 +36,6 @@ ComRef<IInitializeWithStream> NewProvider() {
                                 __uuidof(IInitializeWithStream), reinterpret_cast<void**>(&provider)),
                S_OK);
   return ComRef<IInitializeWithStream>(provider);
-}
-
-struct Thumbnail {
-  HRESULT result = E_FAIL;
-  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-  std::vector<std::uint8_t> bits;
-};
-
-// GetThumbnail, and the returned bitmap checked to be a cx x cx, 32-bit,
-// bottom-up DIB section; its bits are copied out and the bitmap deleted.
-Thumbnail GetThumbnail(IInitializeWithStream* provider, std::uint32_t cx) {
-  Thumbnail thumbnail;
-  IThumbnailProvider* thumbnails = nullptr;
-  if (!KVD_CHECK_EQ(provider->QueryInterface(__uuidof(IThumbnailProvider), reinterpret_cast<void**>(&thumbnails)),
-                    S_OK)) {
-    return thumbnail;
-  }
-  HBITMAP bitmap = nullptr;
-  thumbnail.result = thumbnails->GetThumbnail(cx, &bitmap, &thumbnail.alpha);
-  thumbnails->Release();
-  if (!KVD_CHECK(bitmap != nullptr)) return thumbnail;
-
-  DIBSECTION section{};
-  KVD_CHECK_EQ(GetObjectW(bitmap, sizeof section, &section), static_cast<int>(sizeof section));
-  const auto edge = static_cast<LONG>(cx);
-  KVD_CHECK_EQ(section.dsBm.bmWidth, edge);
-  KVD_CHECK_EQ(section.dsBm.bmHeight, edge);
-  KVD_CHECK_EQ(section.dsBm.bmBitsPixel, 32);
-  KVD_CHECK_EQ(section.dsBmih.biHeight, edge);  // positive: bottom-up
-  KVD_CHECK_EQ(section.dsBmih.biCompression, static_cast<DWORD>(BI_RGB));
-  if (KVD_CHECK(section.dsBm.bmBits != nullptr) && section.dsBm.bmWidth == edge && section.dsBm.bmHeight == edge) {
-    const auto* bits = static_cast<const std::uint8_t*>(section.dsBm.bmBits);
-    thumbnail.bits.assign(bits, bits + std::size_t{cx} * cx * 4);
-  }
-  KVD_CHECK(DeleteObject(bitmap));
-  return thumbnail;
 }
 
 void CheckRendered(const Expectation& expected, ComRef<IStream> stream, const std::string& how) {
@@ -122,6 +82,38 @@ void CheckUnloadedWhenUnused() {
 }
 
 }  // namespace
+
+ComRef<IStream> MemoryStream(const std::vector<std::uint8_t>& bytes) {
+  return ComRef<IStream>(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+}
+
+Thumbnail GetThumbnail(IInitializeWithStream* provider, std::uint32_t cx) {
+  Thumbnail thumbnail;
+  IThumbnailProvider* thumbnails = nullptr;
+  if (!KVD_CHECK_EQ(provider->QueryInterface(__uuidof(IThumbnailProvider), reinterpret_cast<void**>(&thumbnails)),
+                    S_OK)) {
+    return thumbnail;
+  }
+  HBITMAP bitmap = nullptr;
+  thumbnail.result = thumbnails->GetThumbnail(cx, &bitmap, &thumbnail.alpha);
+  thumbnails->Release();
+  if (!KVD_CHECK(bitmap != nullptr)) return thumbnail;
+
+  DIBSECTION section{};
+  KVD_CHECK_EQ(GetObjectW(bitmap, sizeof section, &section), static_cast<int>(sizeof section));
+  const auto edge = static_cast<LONG>(cx);
+  KVD_CHECK_EQ(section.dsBm.bmWidth, edge);
+  KVD_CHECK_EQ(section.dsBm.bmHeight, edge);
+  KVD_CHECK_EQ(section.dsBm.bmBitsPixel, 32);
+  KVD_CHECK_EQ(section.dsBmih.biHeight, edge);  // positive: bottom-up
+  KVD_CHECK_EQ(section.dsBmih.biCompression, static_cast<DWORD>(BI_RGB));
+  if (KVD_CHECK(section.dsBm.bmBits != nullptr) && section.dsBm.bmWidth == edge && section.dsBm.bmHeight == edge) {
+    const auto* bits = static_cast<const std::uint8_t*>(section.dsBm.bmBits);
+    thumbnail.bits.assign(bits, bits + std::size_t{cx} * cx * 4);
+  }
+  KVD_CHECK(DeleteObject(bitmap));
+  return thumbnail;
+}
 
 int CheckThumbnails(const std::filesystem::path& expectationsDir) {
   KVD_CHECK_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);

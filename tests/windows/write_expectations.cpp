@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "container_reader/manifest.h"
 #include "container_reader/memory_stream.h"
 #include "support/container_builder.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
@@ -49,6 +50,13 @@ ChunkRecord GarbageZlibChunk() {
   return record;
 }
 
+Bytes NestedDocument(std::size_t depth) {
+  return ContainerBuilder()
+      .Manifest(kvd::testing::ManifestNestedTo(depth))
+      .Chunk(StoredChunk("thumb", PixelBytes({0xC0336699})))
+      .Build();
+}
+
 std::vector<Document> Documents() {
   const std::string notANumber = R"(<Dodiru><Thumb width="4x" height="4" bin="thumb"/></Dodiru>)";
   return {
@@ -76,6 +84,10 @@ std::vector<Document> Documents() {
       {"size-not-a-number",
        ContainerBuilder().Manifest(notANumber).Chunk(StoredChunk("thumb", PixelBytes(GradientPixels(4, 4)))).Build()},
       {"zlib-garbage", ContainerBuilder().Manifest(ThumbManifest(4, 4, "thumb")).Chunk(GarbageZlibChunk()).Build()},
+      // Nesting at the limit renders; deeper is refused before parsing.
+      {"nested-at-limit", NestedDocument(kvd::kMaxManifestNesting)},
+      {"nested-beyond-limit", NestedDocument(kvd::kMaxManifestNesting + 1)},
+      {"nested-100000", NestedDocument(100000)},
       {"thumb-too-large",
        ContainerBuilder()
            .Manifest(ThumbManifest(40000, 40000, "thumb"))
