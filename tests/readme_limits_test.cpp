@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "container_reader/chunk_reader.h"
+#include "container_reader/container_header.h"
 #include "container_reader/manifest.h"
 #include "container_reader/thumbnail_loader.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"

@@ -44,35 +44,43 @@ bool IsOversized(const ChunkHeader& header) {
   return header.decodedSize() > kMaxChunkBytes || header.storedSize() > kMaxChunkBytes;
 }
 
-bool ReadStoredPayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
-                       std::vector<std::uint8_t>& payload) {
+PayloadResult ReadStoredPayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
+                                std::vector<std::uint8_t>& payload) {
   const std::uint32_t kept = std::min(header.decodedSize(), keptBytes);
-  return ReadGrowing(stream, kept, payload) && ReadAndDrop(stream, header.decodedSize() - kept);
+  const bool complete = ReadGrowing(stream, kept, payload) && ReadAndDrop(stream, header.decodedSize() - kept);
+  return complete ? PayloadResult::Decoded : PayloadResult::Cut;
 }
 
-bool InflatePayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
-                    std::vector<std::uint8_t>& payload) {
+PayloadDecoding InflatePayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
+                               std::vector<std::uint8_t>& payload) {
   std::vector<std::uint8_t> compressed;
-  if (!ReadGrowing(stream, header.storedSize(), compressed)) return false;
-  return InflateBuffer(compressed, payload, header.decodedSize(), keptBytes).has_value();
-}
-
-bool DecodePayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
-                   std::vector<std::uint8_t>& payload) {
-  switch (header.compression()) {
-    case kCompressionStored:
-      return ReadStoredPayload(stream, header, keptBytes, payload);
-    case kCompressionZlib:
-      return InflatePayload(stream, header, keptBytes, payload);
-    default:
-      return false;
-  }
+  if (!ReadGrowing(stream, header.storedSize(), compressed)) return {PayloadResult::Cut};
+  const std::optional<std::uint32_t> length = InflateBuffer(compressed, payload, header.decodedSize(), keptBytes);
+  if (!length) return {PayloadResult::InflateFailed};
+  return {PayloadResult::Decoded, *length};
 }
 
 }  // namespace
 
-bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
-               std::vector<std::uint8_t>& payload, std::uint32_t keptBytes) {
+PayloadDecoding DecodeChunkPayload(ByteStream& stream, const ChunkHeader& header, std::vector<std::uint8_t>& payload,
+                                   std::uint32_t keptBytes) {
+  payload.clear();
+  if (IsOversized(header)) return {PayloadResult::TooLarge};
+  if (header.decodedSize() == 0) return {PayloadResult::Decoded, 0};
+  switch (header.compression()) {
+    case kCompressionStored: {
+      const PayloadResult result = ReadStoredPayload(stream, header, keptBytes, payload);
+      return {result, result == PayloadResult::Decoded ? header.decodedSize() : 0};
+    }
+    case kCompressionZlib:
+      return InflatePayload(stream, header, keptBytes, payload);
+    default:
+      return {PayloadResult::UnknownCompression};
+  }
+}
+
+std::optional<PayloadDecoding> FindChunkDecoding(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
+                                                 std::vector<std::uint8_t>& payload, std::uint32_t keptBytes) {
   ChunkIterator records(stream);
   ChunkHeader record;
   while (records.Next(record)) {
@@ -81,17 +89,18 @@ bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& hea
       continue;
     }
     header = record;
-    if (IsOversized(record)) return false;
-    if (record.decodedSize() == 0) {
-      payload.clear();
-      return true;
-    }
     std::vector<std::uint8_t> decoded;
-    if (!DecodePayload(stream, record, keptBytes, decoded)) return false;
-    payload = std::move(decoded);
-    return true;
+    const PayloadDecoding decoding = DecodeChunkPayload(stream, record, decoded, keptBytes);
+    if (decoding.result == PayloadResult::Decoded) payload = std::move(decoded);
+    return decoding;
   }
-  return false;
+  return std::nullopt;
+}
+
+bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
+               std::vector<std::uint8_t>& payload, std::uint32_t keptBytes) {
+  const std::optional<PayloadDecoding> decoding = FindChunkDecoding(stream, wantedName, header, payload, keptBytes);
+  return decoding && decoding->result == PayloadResult::Decoded;
 }
 
 }  // namespace kvd

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +42,34 @@ class ChunkIterator {
 // A chunk larger than this, stored or decoded, is never delivered: far above
 // any real thumbnail, and low enough that a hostile size cannot exhaust memory.
 inline constexpr std::uint32_t kMaxChunkBytes = 256u * 1024 * 1024;
+
+enum class PayloadResult {
+  Decoded,
+  TooLarge,            // stored or decoded size above kMaxChunkBytes: not read
+  Cut,                 // the stream ended inside the payload
+  InflateFailed,       // not a complete zlib stream, or one that decodes beyond decodedSize
+  UnknownCompression,  // neither stored nor zlib: not read
+};
+
+struct PayloadDecoding {
+  PayloadResult result = PayloadResult::Decoded;
+  std::uint32_t decodedLength = 0;  // Decoded: the bytes the payload decodes to
+};
+
+// Decodes the payload of the record whose header was just read, keeping the
+// first keptBytes of it in payload (cleared first); the rest is still read
+// (and inflated), so that it decides success exactly as a payload kept whole,
+// but costs no memory. A decodedSize of 0 reads nothing and decodes to 0
+// bytes, whatever the compression.
+PayloadDecoding DecodeChunkPayload(ByteStream& stream, const ChunkHeader& header, std::vector<std::uint8_t>& payload,
+                                   std::uint32_t keptBytes = kMaxChunkBytes);
+
+// FindChunk's scan with its reason: nullopt when no record carries the name,
+// else how the payload of the first one that does decoded (header and
+// payload are filled as by FindChunk).
+std::optional<PayloadDecoding> FindChunkDecoding(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
+                                                 std::vector<std::uint8_t>& payload,
+                                                 std::uint32_t keptBytes = kMaxChunkBytes);
 
 // Scans the records for the first one named wantedName and delivers its
 // header and decoded payload (empty when its decodedSize is 0; a zlib payload

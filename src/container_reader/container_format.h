@@ -40,6 +40,7 @@ inline constexpr std::array<std::uint8_t, 8> kContainerMagic = {'v', 'o', 'x', '
                                                                 'a', 'c', 'k', '\0'};
 inline constexpr std::array<std::uint8_t, 4> kChunkTag = {'P', 'A', 'C', ' '};
 
+inline constexpr std::size_t kContainerHeaderSize = 20;  // magic and three words
 inline constexpr std::size_t kChunkHeaderSize = 132;
 inline constexpr std::size_t kChunkCompressionOffset = 8;
 inline constexpr std::size_t kChunkStoredSizeOffset = 12;

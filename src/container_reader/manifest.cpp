@@ -69,6 +69,25 @@ std::string GetAttributeString(const TiXmlElement& element, const char* attribut
   return value == nullptr ? std::string() : std::string(value);
 }
 
+std::optional<ManifestFields> ParseManifest(const char* text) {
+  if (ManifestNestingDepth(text) > kMaxManifestNesting) return std::nullopt;
+  TiXmlDocument manifest;
+  manifest.Parse(text, nullptr, TIXML_ENCODING_UNKNOWN);
+  ManifestFields fields;
+  const TiXmlElement* root = manifest.FirstChildElement("Dodiru");
+  if (root == nullptr) return fields;
+  fields.hasRoot = true;
+  fields.rootWidth = GetAttributeString(*root, "width");
+  fields.rootHeight = GetAttributeString(*root, "height");
+  const TiXmlElement* thumb = root->FirstChildElement("Thumb");
+  if (thumb == nullptr) return fields;
+  fields.hasThumb = true;
+  fields.thumbWidth = GetAttributeString(*thumb, "width");
+  fields.thumbHeight = GetAttributeString(*thumb, "height");
+  fields.bin = GetAttributeString(*thumb, "bin");
+  return fields;
+}
+
 std::optional<std::int32_t> AttributeToInt(const std::string& value) {
   if (value.empty()) return 0;
   std::int32_t number = 0;

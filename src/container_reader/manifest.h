@@ -23,6 +23,24 @@ inline constexpr std::size_t kMaxManifestNesting = 256;
 // parser's does.
 std::size_t ManifestNestingDepth(std::string_view text);
 
+// What the loader reads of a manifest: the attribute values as the parser
+// delivers them ("" for an absent attribute).
+struct ManifestFields {
+  bool hasRoot = false;  // the first top-level element named Dodiru
+  std::string rootWidth;
+  std::string rootHeight;
+  bool hasThumb = false;  // the root's first child element named Thumb
+  std::string thumbWidth;
+  std::string thumbHeight;
+  std::string bin;
+};
+
+// Parses the NUL-terminated manifest text and takes those fields; the
+// parser's error state is not consulted, the search runs over whatever nodes
+// it produced. nullopt, without parsing, for text nested deeper than
+// kMaxManifestNesting.
+std::optional<ManifestFields> ParseManifest(const char* text);
+
 // The attribute's value as the parser delivers it, or "" when the element has
 // no attribute of that name.
 std::string GetAttributeString(const TiXmlElement& element, const char* attributeName);

@@ -36,7 +36,7 @@ bool ClearCanvas(ruta::CImage32& canvas) {
   return true;
 }
 
-void PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, std::uint32_t cx) {
+PreviewRect PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, std::uint32_t cx) {
   const auto half = static_cast<std::int32_t>(cx / 2);
   ruta::BlitRect placement;
   placement.width = scaled.width;
@@ -49,11 +49,14 @@ void PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, std::uin
                          std::int32_t destinationIndex, std::int32_t count) {
                    ruta::BlendRow(copy, sourceRow, sourceIndex, destinationRow, destinationIndex, count);
                  });
+  // The fitted sides never exceed cx, so the placement lies wholly on the canvas.
+  return {placement.dstX, placement.dstY, placement.width, placement.height};
 }
 
 // Draws the document's stored preview onto the cleared canvas. nullopt when
 // the document image or its scaled copy could not be allocated.
-std::optional<LoadOutcome> DrawDocument(ByteStream& stream, std::uint32_t cx, ruta::CImage32& canvas) {
+std::optional<LoadOutcome> DrawDocument(ByteStream& stream, std::uint32_t cx, ruta::CImage32& canvas,
+                                        PreviewRect& placed) {
   ruta::CImage32 document;
   ruta::CImage32 scaled;
   const LoadOutcome outcome = LoadThumbnailImage(document, stream);
@@ -61,22 +64,23 @@ std::optional<LoadOutcome> DrawDocument(ByteStream& stream, std::uint32_t cx, ru
   const FittedSize fitted = FitToSquare(document.width, document.height, cx);
   if (!scaled.Resize(fitted.width, fitted.height)) return std::nullopt;
   ruta::Resample(scaled, document, scaled.width, scaled.height);
-  PlaceCentred(scaled, canvas, cx);
+  placed = PlaceCentred(scaled, canvas, cx);
   return outcome;
 }
 
 }  // namespace
 
 RenderResult RenderThumbnail(ByteStream* stream, std::uint32_t cx, ruta::CImage32& canvas) {
-  if (cx == 0 || cx > kMaxThumbnailEdge) return {RenderStatus::InvalidSize, LoadOutcome::NoThumbnail};
+  if (cx == 0 || cx > kMaxThumbnailEdge) return {RenderStatus::InvalidSize, LoadOutcome::NoThumbnail, {}};
   const auto edge = static_cast<std::int32_t>(cx);
   if (!canvas.Resize(edge, edge) || !ClearCanvas(canvas)) {
-    return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
+    return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail, {}};
   }
-  if (stream == nullptr) return {RenderStatus::Ok, LoadOutcome::NoThumbnail};
-  const std::optional<LoadOutcome> outcome = DrawDocument(*stream, cx, canvas);
-  if (!outcome) return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
-  return {RenderStatus::Ok, *outcome};
+  if (stream == nullptr) return {RenderStatus::Ok, LoadOutcome::NoThumbnail, {}};
+  PreviewRect placed;
+  const std::optional<LoadOutcome> outcome = DrawDocument(*stream, cx, canvas, placed);
+  if (!outcome) return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail, {}};
+  return {RenderStatus::Ok, *outcome, placed};
 }
 
 void CopyCanvasBottomUp(const ruta::CImage32& canvas, std::span<std::uint8_t> bits) {
@@ -104,7 +108,7 @@ ThumbnailBitmap RenderThumbnailBitmap(ByteStream* stream, std::uint32_t cx) {
   try {
     bitmap.bits.resize(static_cast<std::size_t>(cx) * cx * sizeof(ruta::ArgbPixel));
   } catch (const std::bad_alloc&) {
-    bitmap.result = {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail};
+    bitmap.result = {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail, {}};
     return bitmap;
   }
   CopyCanvasBottomUp(canvas, bitmap.bits);

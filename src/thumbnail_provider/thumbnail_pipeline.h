@@ -21,9 +21,20 @@ enum class RenderStatus {
   OutOfMemory,  // an image (canvas, document or scaled copy) could not be allocated
 };
 
+// Where the fitted preview lies on the canvas, in canvas pixels. Callers that
+// show previews with their own aspect cut the canvas down to it; reading it
+// from the pixels would not do, as a preview may have transparent edges.
+struct PreviewRect {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
 struct RenderResult {
   RenderStatus status = RenderStatus::Ok;
   LoadOutcome outcome = LoadOutcome::NoThumbnail;  // NoThumbnail also when there is no stream
+  PreviewRect preview;  // empty when nothing was drawn
 };
 
 // Renders the thumbnail of the document read from stream (null: no document)

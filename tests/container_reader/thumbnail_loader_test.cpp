@@ -7,6 +7,7 @@
 #include <functional>
 
 
+#include "container_reader/container_header.h"
 #include "container_reader/manifest.h"
 #include "container_reader/memory_stream.h"
 #include "support/container_builder.h"

@@ -1,46 +1,27 @@
 #include "support/container_builder.h"
 
-#include <zlib.h>
-
-#include <stdexcept>
+#include <algorithm>
 #include <utility>
+
+#include "container_reader/container_writer.h"
 
 namespace kvd::testing {
 namespace {
-
-constexpr std::size_t kHeaderSize = 132;
-constexpr std::size_t kNameOffset = 68;
-constexpr std::size_t kNameSize = 64;
 
 void AppendWord(Bytes& out, std::uint32_t word) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(word >> shift));
 }
 
-void PutWord(Bytes& out, std::size_t offset, std::uint32_t word) {
-  for (int i = 0; i < 4; ++i) out[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(word >> (8 * i));
-}
-
-Bytes Compress(const Bytes& data) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  Bytes out(size);
-  if (compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()), Z_BEST_COMPRESSION) != Z_OK) {
-    throw std::runtime_error("compress2 failed");
-  }
-  out.resize(size);
-  return out;
-}
-
+// The writer's record, with whatever fields the test wants to lie about.
 Bytes EncodeRecord(const ChunkRecord& record) {
-  Bytes header(kHeaderSize, 0);
-  for (std::size_t i = 0; i < 4 && i < record.tag.size(); ++i) header[i] = static_cast<std::uint8_t>(record.tag[i]);
-  PutWord(header, 8, record.compression);
-  PutWord(header, 12, record.storedSize.value_or(static_cast<std::uint32_t>(record.storedPayload.size())));
-  PutWord(header, 16, record.decodedSize.value_or(static_cast<std::uint32_t>(record.storedPayload.size())));
-  for (std::size_t i = 0; i < kNameSize && i < record.name.size(); ++i) {
-    header[kNameOffset + i] = static_cast<std::uint8_t>(record.name[i]);
-  }
-  header.insert(header.end(), record.storedPayload.begin(), record.storedPayload.end());
-  return header;
+  const auto storedLength = static_cast<std::uint32_t>(record.storedPayload.size());
+  ChunkHeader header = EncodeChunkHeader(record.name, record.compression, record.storedSize.value_or(storedLength),
+                                         record.decodedSize.value_or(storedLength));
+  std::fill_n(header.bytes.begin(), kChunkTag.size(), std::uint8_t{0});
+  std::copy_n(record.tag.begin(), std::min(record.tag.size(), kChunkTag.size()), header.bytes.begin());
+  Bytes out(header.bytes.begin(), header.bytes.end());
+  out.insert(out.end(), record.storedPayload.begin(), record.storedPayload.end());
+  return out;
 }
 
 }  // namespace
@@ -56,7 +37,7 @@ ChunkRecord ZlibChunk(std::string name, const Bytes& payload) {
   ChunkRecord record;
   record.name = std::move(name);
   record.compression = 1;
-  record.storedPayload = Compress(payload);
+  record.storedPayload = ZlibCompress(payload);
   record.decodedSize = static_cast<std::uint32_t>(payload.size());
   return record;
 }
@@ -89,10 +70,8 @@ ContainerBuilder& ContainerBuilder::Raw(const Bytes& bytes) {
 }
 
 Bytes ContainerBuilder::Build() const {
-  Bytes out = {'v', 'o', 'x', 'p', 'a', 'c', 'k', '\0'};
-  AppendWord(out, firstWord_);
-  AppendWord(out, manifestLength_.value_or(static_cast<std::uint32_t>(manifest_.size())));
-  AppendWord(out, thirdWord_);
+  Bytes out = EncodeContainerHeader(firstWord_, manifestLength_.value_or(static_cast<std::uint32_t>(manifest_.size())),
+                                    thirdWord_);
   out.insert(out.end(), manifest_.begin(), manifest_.end());
   out.insert(out.end(), tail_.begin(), tail_.end());
   return out;

@@ -25,8 +25,11 @@ ChunkRecord StoredChunk(std::string name, Bytes payload);
 // The payload is zlib-compressed here; decodedSize is its uncompressed length.
 ChunkRecord ZlibChunk(std::string name, const Bytes& payload);
 
-// Writes .kvd containers for tests, fuzz seeds and benchmarks, so that a test
-// reads as the document it describes.
+// Builds .kvd containers for tests, fuzz seeds and benchmarks, so that a test
+// reads as the document it describes. The bytes come from the container
+// writer; this layer adds only what a writer must never do: lying lengths,
+// wrong tags, raw bytes. Documents that need none of it can use
+// kvd::ContainerWriter directly.
 class ContainerBuilder {
  public:
   ContainerBuilder& Manifest(std::string xml);

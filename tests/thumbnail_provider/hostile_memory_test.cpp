@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "container_reader/chunk_reader.h"
+#include "container_reader/container_header.h"
 #include "container_reader/memory_stream.h"
 #include "container_reader/thumbnail_loader.h"
 #include "support/container_builder.h"

@@ -85,6 +85,9 @@ TEST(RenderThumbnail, FitsAndCentresTheStoredPreview) {
     ASSERT_EQ(bitmap.result.status, RenderStatus::Ok);
     EXPECT_EQ(bitmap.result.outcome, LoadOutcome::Thumbnail);
     EXPECT_EQ(PlacementOf(bitmap, kOpaqueTeal), c.expected) << c.width << "x" << c.height << " at " << c.cx;
+    const PreviewRect& reported = bitmap.result.preview;
+    EXPECT_EQ((Placement{reported.x, reported.y, reported.width, reported.height}), c.expected)
+        << "reported for " << c.width << "x" << c.height << " at " << c.cx;
   }
 }
 
@@ -132,6 +135,7 @@ TEST(RenderThumbnail, WithoutAStreamTheSquareIsTransparent) {
   const ThumbnailBitmap bitmap = RenderThumbnailBitmap(nullptr, 33);
   ASSERT_EQ(bitmap.result.status, RenderStatus::Ok);
   EXPECT_EQ(bitmap.result.outcome, LoadOutcome::NoThumbnail);
+  EXPECT_EQ(bitmap.result.preview.width, 0);
   EXPECT_EQ(bitmap.bits, Bytes(33 * 33 * 4, 0));
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,8 +22,10 @@ namespace fs = std::filesystem;
 class KvdThumbnailTool : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The process id keeps suites of several build folders, run at once, apart.
     folder_ = fs::temp_directory_path() /
-              ("kvd_thumbnail_tool_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("kvd_thumbnail_tool_" + std::to_string(getpid()) + "_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(folder_);
   }
   void TearDown() override { fs::remove_all(folder_); }
@@ -107,6 +110,31 @@ TEST_F(KvdThumbnailTool, FailsWithOneLineOnUnreadableInputOrBadArguments) {
   EXPECT_EQ(Run("-s 12x a b"), 2);
   EXPECT_EQ(Run("onlyone"), 2);
   EXPECT_EQ(Run("--bogus a b"), 2);
+}
+
+TEST_F(KvdThumbnailTool, BatchRendersEveryInputAndNamesEachFailureOnce) {
+  const Bytes landscape = testing::ThumbnailDocument(40, 25, testing::GradientPixels(40, 25), true);
+  const Bytes portrait = testing::ThumbnailDocument(9, 13, testing::GradientPixels(9, 13));
+  const fs::path first = Write("landscape.kvd", landscape);
+  const fs::path second = Write("portrait.kvd", portrait);
+  const fs::path plain = Write("plain.txt", Bytes(50, 'a'));
+  fs::create_directories(folder_ / "again");
+  const fs::path sameName = Write("again/landscape.kvd", portrait);
+  const std::string pattern = (folder_ / "out" / "%s.raw").string();
+
+  EXPECT_EQ(Run("--raw -s 33 -o '" + pattern + "' " + first.string() + " " + (folder_ / "missing.kvd").string() + " " +
+                second.string() + " " + plain.string() + " " + sameName.string()),
+            1);
+  EXPECT_EQ(Read(folder_ / "out" / "landscape.raw"), Expected(landscape, 33));
+  EXPECT_EQ(Read(folder_ / "out" / "portrait.raw"), Expected(portrait, 33));
+  EXPECT_EQ(Read(folder_ / "out" / "plain.raw").size(), 33u * 33 * 4);
+  // Two failures (the missing file, the second landscape) and the note on plain.txt.
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 3) << errors;
+  EXPECT_NE(errors.find("missing.kvd"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("again/landscape.kvd"), std::string::npos) << errors;
+
+  EXPECT_EQ(Run("-o '" + pattern + "' " + first.string() + " " + second.string()), 0) << errors;
+  EXPECT_EQ(Run("-o " + (folder_ / "fixed.png").string() + " " + first.string() + " " + second.string()), 2);
 }
 
 }  // namespace

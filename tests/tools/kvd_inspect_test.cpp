@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "container_reader/chunk_reader.h"
+#include "container_reader/container_header.h"
+#include "container_reader/container_writer.h"
+#include "support/container_builder.h"
+
+namespace kvd {
+namespace {
+
+using testing::Bytes;
+using testing::ChunkRecord;
+using testing::ContainerBuilder;
+using testing::StoredChunk;
+using testing::ThumbManifest;
+namespace fs = std::filesystem;
+
+struct Case {
+  const char* reason;   // the JSON reason key
+  const char* message;  // what the user reads, or a telling part of it
+  Bytes document;
+};
+
+ChunkRecord WithSizes(ChunkRecord record, std::uint32_t compression, std::uint32_t decodedSize) {
+  record.compression = compression;
+  record.decodedSize = decodedSize;
+  return record;
+}
+
+Bytes ThumbWith(const std::string& manifest, ChunkRecord chunk) {
+  return ContainerBuilder().Manifest(manifest).Chunk(std::move(chunk)).Build();
+}
+
+std::string Nested(int depth) {
+  std::string xml;
+  for (int i = 0; i < depth; ++i) xml += "<a>";
+  return "<Dodiru>" + xml + "</Dodiru>";
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// Runs kvd-inspect --json on the document; returns its output, or "" when it fails.
+std::string InspectJson(const Bytes& document, const fs::path& folder) {
+  const fs::path input = folder / "document.kvd";
+  const fs::path output = folder / "inspect.json";
+  std::ofstream(input, std::ios::binary)
+      .write(reinterpret_cast<const char*>(document.data()), static_cast<std::streamsize>(document.size()));
+  const std::string command = std::string(KVD_INSPECT_PATH) + " --json " + input.string() + " >" + output.string();
+  const int status = std::system(command.c_str());
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "";
+  std::ifstream in(output);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(KvdInspect, NamesTheReasonForEveryWayALoadEnds) {
+  const Bytes picture = testing::PixelBytes(testing::GradientPixels(3, 2));
+  const std::string thumb = ThumbManifest(3, 2, "thumb");
+  const Case cases[] = {
+      {"preview", "stored preview of 3 \u00d7 2 from chunk 'thumb'", testing::ThumbnailDocument(3, 2, testing::GradientPixels(3, 2), true)},
+      {"partial-preview", "payload holds 60000 of the 240000 bytes of a 300 \u00d7 200 preview",
+       ThumbWith(ThumbManifest(300, 200, "thumb"), StoredChunk("thumb", Bytes(60000, 1)))},
+      {"not-a-container", "not a .kvd container", Bytes{'v', 'o', 'x', 'p', 'a', 'c', 'k', ' ', 0, 0}},
+      {"header-cut", "ends inside the container header", Bytes{'v', 'o', 'x', 'p', 'a', 'c', 'k', 0, 1, 0, 0}},
+      {"manifest-too-long", "manifest length 16777217 is beyond the limit of 16777216 bytes",
+       ContainerBuilder().Manifest("<Dodiru/>").ManifestLength(kMaxManifestBytes + 1).Build()},
+      {"manifest-cut", "the file ends after 9 of the 100 manifest bytes",
+       ContainerBuilder().Manifest("<Dodiru/>").ManifestLength(100).Build()},
+      {"manifest-too-deep", "manifest nested too deeply", ContainerBuilder().Manifest(Nested(300)).Build()},
+      {"no-root", "no Dodiru element", ContainerBuilder().Manifest("<dodiru/>").Build()},
+      {"bad-root-number", "Dodiru height \\\"1e3\\\" is not a whole number",
+       ContainerBuilder().Manifest("<Dodiru width=\"1\" height=\"1e3\"><Thumb/></Dodiru>").Build()},
+      {"no-thumb", "no Thumb element", ContainerWriter(RootOnlyManifestXml(5, 5)).Bytes()},
+      {"bad-thumb-number", "Thumb width \\\" 3\\\" is not a whole number",
+       ContainerBuilder().Manifest("<Dodiru><Thumb width=\" 3\" height=\"2\"/></Dodiru>").Build()},
+      {"thumb-too-large", "Thumb size 40000 \u00d7 1 is beyond the limit of 32767",
+       ThumbWith(ThumbManifest(40000, 1, "thumb"), StoredChunk("thumb", picture))},
+      {"thumb-too-large", "Thumb size 10000 \u00d7 10000 is beyond the limit of 67108864 pixels",
+       ThumbWith(ThumbManifest(10000, 10000, "thumb"), StoredChunk("thumb", picture))},
+      {"thumb-without-pixels", "Thumb size 0 \u00d7 2 has no pixels",
+       ThumbWith(ThumbManifest(0, 2, "thumb"), StoredChunk("thumb", picture))},
+      {"chunk-not-found", "chunk 'thumb' not found", ThumbWith(thumb, StoredChunk("Thumb", picture))},
+      {"chunk-too-large", "chunk 'thumb' is beyond the limit of 268435456 bytes",
+       ThumbWith(thumb, WithSizes(StoredChunk("thumb", picture), kCompressionStored, kMaxChunkBytes + 1))},
+      {"payload-cut", "the file ends inside the payload of chunk 'thumb'",
+       ThumbWith(thumb, WithSizes(StoredChunk("thumb", picture), kCompressionStored, 4000))},
+      {"inflate-failed", "chunk 'thumb' does not inflate",
+       ThumbWith(thumb, WithSizes(StoredChunk("thumb", picture), kCompressionZlib, 24))},
+      {"unknown-compression", "chunk 'thumb' has the unknown compression 7",
+       ThumbWith(thumb, WithSizes(StoredChunk("thumb", picture), 7, 24))},
+      {"payload-empty", "chunk 'thumb' decodes to no bytes",
+       ThumbWith(thumb, WithSizes(StoredChunk("thumb", picture), kCompressionStored, 0))},
+  };
+  const fs::path folder = fs::temp_directory_path() / "kvd_inspect_test";
+  fs::create_directories(folder);
+  for (const Case& c : cases) {
+    const std::string json = InspectJson(c.document, folder);
+    EXPECT_NE(json.find("\"reason\": " + Quoted(c.reason)), std::string::npos) << c.reason << "\n" << json;
+    EXPECT_NE(json.find(c.message), std::string::npos) << c.message << "\n" << json;
+  }
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace kvd
