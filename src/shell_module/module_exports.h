@@ -18,3 +18,9 @@ STDAPI DllCanUnloadNow();
 // under HKEY_CLASSES_ROOT.
 STDAPI DllRegisterServer();
 STDAPI DllUnregisterServer();
+
+// regsvr32 /n /i:user: install true writes the same entries under
+// HKEY_CURRENT_USER\Software\Classes, for the current user only and without
+// elevation; install false (regsvr32 /u /n /i:user) removes them. Any command
+// line but "user" is refused with E_INVALIDARG.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine);

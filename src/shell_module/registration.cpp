@@ -45,15 +45,15 @@ WideText TextRead(const ProgIdBuffer& progId, DWORD bytesRead) {
 
 // The key the thumbnail handler lives under: the ProgID that .kvd names, or
 // .kvd itself when there is none to use. progId holds the text returned.
-WideText HandlerFileType(ProgIdBuffer& progId) {
+WideText HandlerFileType(HKEY classes, ProgIdBuffer& progId) {
   DWORD bytesRead = 0;
-  if (Failed(ReadFileTypeDefault(progId, bytesRead))) return kFileExtension;
+  if (Failed(ReadFileTypeDefault(classes, progId, bytesRead))) return kFileExtension;
   const WideText progIdText = TextRead(progId, bytesRead);
   return progIdText.empty() ? WideText(kFileExtension) : progIdText;
 }
 
-HRESULT DeleteClassesRootTree(const WCHAR* keyPath) {
-  return HResultFromWin32(RegDeleteTreeW(HKEY_CLASSES_ROOT, keyPath));
+HRESULT DeleteClassesRootTree(HKEY classes, const WCHAR* keyPath) {
+  return HResultFromWin32(RegDeleteTreeW(classes, keyPath));
 }
 
 LONG QueryDefaultText(HKEY key, ProgIdBuffer& text, DWORD& bytesRead) {
@@ -61,18 +61,12 @@ LONG QueryDefaultText(HKEY key, ProgIdBuffer& text, DWORD& bytesRead) {
   return RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &bytesRead);
 }
 
-// Class identifier texts are hexadecimal, written in either case.
-bool EqualIgnoringAsciiCase(WideText a, WideText b) {
-  const auto lower = [](WCHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c - 'A' + 'a') : c; };
-  return std::ranges::equal(a, b, {}, lower, lower);
-}
-
 // Whether the handler key at keyPath names our class. Another program may
 // have put its own handler there since we registered; that one is not ours
 // to delete. Fails only when the key cannot be opened.
-HRESULT HandlerIsOurs(const WCHAR* keyPath, bool& ours) {
+HRESULT HandlerIsOurs(HKEY classes, const WCHAR* keyPath, bool& ours) {
   HKEY key = nullptr;
-  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath, 0, KEY_READ, &key));
+  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(classes, keyPath, 0, KEY_READ, &key));
   if (Failed(opened)) return opened;
   ProgIdBuffer handler{};
   DWORD bytesRead = 0;
@@ -85,6 +79,11 @@ HRESULT HandlerIsOurs(const WCHAR* keyPath, bool& ours) {
 }
 
 }  // namespace
+
+bool EqualIgnoringAsciiCase(WideText a, WideText b) {
+  const auto lower = [](WCHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c - 'A' + 'a') : c; };
+  return std::ranges::equal(a, b, {}, lower, lower);
+}
 
 HRESULT FormatRegistryPath(RegistryTextBuffer& path, WideText format, WideText argument) {
   const std::size_t maxLength = path.size() - 1;
@@ -105,11 +104,10 @@ HRESULT FormatRegistryPath(RegistryTextBuffer& path, WideText format, WideText a
   return length > maxLength ? HResultFromWin32(ERROR_INSUFFICIENT_BUFFER) : S_OK;
 }
 
-HRESULT SetClassesRootString(const WCHAR* keyPath, const WCHAR* valueName, const WCHAR* text) {
+HRESULT SetClassesRootString(HKEY classes, const WCHAR* keyPath, const WCHAR* valueName, const WCHAR* text) {
   HKEY key = nullptr;
-  const HRESULT created = HResultFromWin32(RegCreateKeyExW(HKEY_CLASSES_ROOT, keyPath, 0, nullptr,
-                                                           REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                                                           nullptr));
+  const HRESULT created = HResultFromWin32(
+      RegCreateKeyExW(classes, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr));
   if (Failed(created)) return created;
   const auto byteCount = static_cast<DWORD>((static_cast<std::size_t>(lstrlenW(text)) + 1) * sizeof(WCHAR));
   const LONG set = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), byteCount);
@@ -117,81 +115,85 @@ HRESULT SetClassesRootString(const WCHAR* keyPath, const WCHAR* valueName, const
   return HResultFromWin32(set);
 }
 
-HRESULT ReadFileTypeDefault(ProgIdBuffer& progId, DWORD& bytesRead) {
+HRESULT ReadFileTypeDefault(HKEY classes, ProgIdBuffer& progId, DWORD& bytesRead) {
   HKEY key = nullptr;
-  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(HKEY_CLASSES_ROOT, kFileExtension, 0, KEY_READ, &key));
+  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(classes, kFileExtension, 0, KEY_READ, &key));
   if (Failed(opened)) return opened;
   const LONG read = QueryDefaultText(key, progId, bytesRead);
   RegCloseKey(key);
   return HResultFromWin32(read);
 }
 
-HRESULT WriteProviderClassKeys(const WCHAR* modulePath) {
+HRESULT WriteProviderClassKeys(HKEY classes, const WCHAR* modulePath) {
   RegistryTextBuffer classId{};
   ProduceClassIdText(classId);
   RegistryTextBuffer keyPath{};
   HRESULT result = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
   if (Failed(result)) return result;
-  result = SetClassesRootString(keyPath.data(), nullptr, kProviderClassName);
+  result = SetClassesRootString(classes, keyPath.data(), nullptr, kProviderClassName);
   if (Failed(result)) return result;
   result = FormatRegistryPath(keyPath, kServerKeyFormat, classId.data());
   if (Failed(result)) return result;
-  result = SetClassesRootString(keyPath.data(), nullptr, modulePath);
+  result = SetClassesRootString(classes, keyPath.data(), nullptr, modulePath);
   if (Failed(result)) return result;
-  return SetClassesRootString(keyPath.data(), kThreadingModelName, kApartmentThreading);
+  return SetClassesRootString(classes, keyPath.data(), kThreadingModelName, kApartmentThreading);
 }
 
-HRESULT WriteThumbnailHandlerKey() {
+HRESULT WriteThumbnailHandlerKey(HKEY classes) {
   RegistryTextBuffer classId{};
   ProduceClassIdText(classId);
   ProgIdBuffer progId{};
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(progId));
+  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
-  return SetClassesRootString(keyPath.data(), nullptr, classId.data());
+  return SetClassesRootString(classes, keyPath.data(), nullptr, classId.data());
 }
 
-HRESULT DeleteProviderClassKeys() {
+HRESULT DeleteProviderClassKeys(HKEY classes) {
   RegistryTextBuffer classId{};
   ProduceClassIdText(classId);
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
   if (Failed(formatted)) return formatted;
-  return DeleteClassesRootTree(keyPath.data());
+  return DeleteClassesRootTree(classes, keyPath.data());
 }
 
-HRESULT DeleteThumbnailHandlerKey() {
+HRESULT DeleteThumbnailHandlerKey(HKEY classes) {
   ProgIdBuffer progId{};
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(progId));
+  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
   bool ours = false;
-  const HRESULT checked = HandlerIsOurs(keyPath.data(), ours);
+  const HRESULT checked = HandlerIsOurs(classes, keyPath.data(), ours);
   if (Failed(checked) || !ours) return checked;
-  return DeleteClassesRootTree(keyPath.data());
+  return DeleteClassesRootTree(classes, keyPath.data());
 }
 
-}  // namespace kvd
-
-STDAPI DllRegisterServer() {
-  kvd::RegistryTextBuffer modulePath{};
-  HRESULT result = kvd::GetModulePath(modulePath);
-  if (kvd::Failed(result)) return result;
-  result = kvd::WriteProviderClassKeys(modulePath.data());
-  if (kvd::Failed(result)) return result;
-  result = kvd::WriteThumbnailHandlerKey();
-  if (kvd::Failed(result)) return result;
+HRESULT RegisterIn(HKEY classes) {
+  RegistryTextBuffer modulePath{};
+  HRESULT result = GetModulePath(modulePath);
+  if (Failed(result)) return result;
+  result = WriteProviderClassKeys(classes, modulePath.data());
+  if (Failed(result)) return result;
+  result = WriteThumbnailHandlerKey(classes);
+  if (Failed(result)) return result;
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   return result;
 }
 
 // The module path is not used; a module that cannot name itself unregisters
 // nothing, as it registers nothing.
-STDAPI DllUnregisterServer() {
-  kvd::RegistryTextBuffer modulePath{};
-  HRESULT result = kvd::GetModulePath(modulePath);
-  if (kvd::Failed(result)) return result;
-  result = kvd::DeleteProviderClassKeys();
-  if (kvd::Failed(result)) return result;
-  return kvd::DeleteThumbnailHandlerKey();
+HRESULT UnregisterFrom(HKEY classes) {
+  RegistryTextBuffer modulePath{};
+  HRESULT result = GetModulePath(modulePath);
+  if (Failed(result)) return result;
+  result = DeleteProviderClassKeys(classes);
+  if (Failed(result)) return result;
+  return DeleteThumbnailHandlerKey(classes);
 }
+
+}  // namespace kvd
+
+STDAPI DllRegisterServer() { return kvd::RegisterIn(HKEY_CLASSES_ROOT); }
+
+STDAPI DllUnregisterServer() { return kvd::UnregisterFrom(HKEY_CLASSES_ROOT); }

@@ -2,7 +2,9 @@
 
 // The steps of DllRegisterServer and DllUnregisterServer, exposed for tests.
 // Each answers an HRESULT; the first failing step decides the result of the
-// export, and nothing written before it is rolled back.
+// export, and nothing written before it is rolled back. Every step works below
+// a classes key: HKEY_CLASSES_ROOT for the machine, or the per-user classes
+// key (HKEY_CURRENT_USER\Software\Classes) that DllInstall opens.
 
 #include <array>
 #include <cstddef>
@@ -28,30 +30,40 @@ using ProgIdBuffer = std::array<WCHAR, kProgIdBufferBytes / sizeof(WCHAR)>;
 // The file type whose thumbnail handler this module is.
 inline constexpr WCHAR kFileExtension[] = KVD_WIDE(".kvd");
 
+// Registry names and class identifier texts (hexadecimal, written in either
+// case) compare without regard to ASCII case.
+bool EqualIgnoringAsciiCase(WideText a, WideText b);
+
 // Writes format with each "%s" replaced by argument. Longer than the buffer
 // allows (259 characters): 0x8007007A, the buffer holding the first 259
 // characters, terminated.
 HRESULT FormatRegistryPath(RegistryTextBuffer& path, WideText format, WideText argument);
 
-// Creates or opens HKEY_CLASSES_ROOT\keyPath and sets the REG_SZ value name
+// Creates or opens classes\keyPath and sets the REG_SZ value name
 // (null: the default value) to text, its terminating NUL included.
-HRESULT SetClassesRootString(const WCHAR* keyPath, const WCHAR* valueName, const WCHAR* text);
+HRESULT SetClassesRootString(HKEY classes, const WCHAR* keyPath, const WCHAR* valueName, const WCHAR* text);
 
-// Reads the default value of HKEY_CLASSES_ROOT\.kvd into progId; bytesRead
+// Reads the default value of classes\.kvd into progId; bytesRead
 // receives the size of the data read.
-HRESULT ReadFileTypeDefault(ProgIdBuffer& progId, DWORD& bytesRead);
+HRESULT ReadFileTypeDefault(HKEY classes, ProgIdBuffer& progId, DWORD& bytesRead);
 
 // CLSID\{clsid} with the class name, and its InprocServer32 key with
 // modulePath and the threading model.
-HRESULT WriteProviderClassKeys(const WCHAR* modulePath);
+HRESULT WriteProviderClassKeys(HKEY classes, const WCHAR* modulePath);
 // {file type}\shellex\{IThumbnailProvider} with the class identifier, where
 // the file type is the ProgID that .kvd names, or .kvd itself.
-HRESULT WriteThumbnailHandlerKey();
+HRESULT WriteThumbnailHandlerKey(HKEY classes);
 
-HRESULT DeleteProviderClassKeys();
+HRESULT DeleteProviderClassKeys(HKEY classes);
 // Deletes the handler key under the file type that .kvd names now, if its
 // default value is our class identifier (in any case); a handler of another
 // class stays, and S_OK is answered.
-HRESULT DeleteThumbnailHandlerKey();
+HRESULT DeleteThumbnailHandlerKey(HKEY classes);
+
+// The whole of DllRegisterServer below classes: the class entries, the
+// handler entry, then the shell is told.
+HRESULT RegisterIn(HKEY classes);
+// The whole of DllUnregisterServer below classes; the shell is not told.
+HRESULT UnregisterFrom(HKEY classes);
 
 }  // namespace kvd

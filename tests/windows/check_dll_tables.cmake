@@ -2,10 +2,11 @@
 #   cmake -DOBJDUMP=<mingw objdump> -DDLL=<KvdThumbDll.dll> -P check_dll_tables.cmake
 # A user installs the DLL alone, so it may import only from Windows' own DLLs
 # (msvcrt, not the api-ms-win-crt-* of the universal runtime), and the shell
-# finds exactly the four entry points of an in-process COM server, undecorated.
+# finds exactly the four entry points of an in-process COM server and the
+# DllInstall of per-user registration, undecorated.
 
 set(expected_imports ADVAPI32.dll GDI32.dll KERNEL32.dll SHELL32.dll SHLWAPI.dll msvcrt.dll ole32.dll)
-set(expected_exports DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
+set(expected_exports DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer)
 # QISearch, imported by ordinal 219 (0xdb): the import thunk is the ordinal flag and the ordinal.
 set(qisearch_thunk 80000000000000db)
 

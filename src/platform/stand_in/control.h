@@ -36,9 +36,12 @@ using RegistryContents = std::map<std::u16string, RegistryKey, RegistryNameLess>
 void Reset();
 
 const RegistryContents& ClassesRoot();
-// Both create the key and every missing key above it.
+// Keys by their full path below HKEY_CURRENT_USER, e.g. u"Software\\Classes".
+const RegistryContents& CurrentUser();
+// Each creates the key and every missing key above it.
 void SeedKey(std::u16string_view path);
 void SeedValue(std::u16string_view path, std::u16string_view name, RegistryValue value);
+void SeedCurrentUserValue(std::u16string_view path, std::u16string_view name, RegistryValue value);
 // From now on RegCreateKeyExW fails with error and creates nothing.
 void FailKeyCreation(LONG error);
 

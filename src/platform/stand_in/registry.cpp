@@ -9,9 +9,10 @@
 #include "platform/stand_in/registry_state.h"
 #include "platform/stand_in/win32.h"
 
-// An open key: the path it was opened by. Calls look the key up afresh, so a
-// handle to a key deleted meanwhile finds nothing.
+// An open key: its hive and the path it was opened by. Calls look the key up
+// afresh, so a handle to a key deleted meanwhile finds nothing.
 struct HKEY__ {
+  kvd::stand_in::RegistryContents* hive;
   std::u16string path;
 };
 
@@ -21,8 +22,10 @@ using kvd::stand_in::RegistryContents;
 using kvd::stand_in::RegistryKey;
 using kvd::stand_in::RegistryValue;
 
-HKEY__ g_classesRoot;
 RegistryContents g_contents;
+RegistryContents g_currentUserContents;
+HKEY__ g_classesRoot{&g_contents, u""};
+HKEY__ g_currentUser{&g_currentUserContents, u""};
 LONG g_keyCreationFailure = ERROR_SUCCESS;
 
 char16_t FoldAsciiCase(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
@@ -35,51 +38,69 @@ bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix
 
 std::u16string_view TextOrEmpty(LPCWSTR text) { return text == nullptr ? std::u16string_view() : text; }
 
-void CreateKeyWithParents(std::u16string_view path) {
+bool IsPredefined(HKEY key) { return key == &g_classesRoot || key == &g_currentUser; }
+
+// The path below the hive of the key that subKey names below root.
+std::u16string PathBelow(HKEY root, LPCWSTR subKey) {
+  const std::u16string_view sub = TextOrEmpty(subKey);
+  if (root->path.empty()) return std::u16string(sub);
+  if (sub.empty()) return root->path;
+  return root->path + u'\\' + std::u16string(sub);
+}
+
+void CreateKeyWithParents(RegistryContents& hive, std::u16string_view path) {
   for (std::size_t end = path.find(u'\\');; end = path.find(u'\\', end + 1)) {
-    g_contents.try_emplace(std::u16string(path.substr(0, end)));
+    hive.try_emplace(std::u16string(path.substr(0, end)));
     if (end == std::u16string_view::npos) return;
   }
 }
 
-RegistryKey* FindKey(std::u16string_view path) {
-  const auto found = g_contents.find(path);
-  return found == g_contents.end() ? nullptr : &found->second;
+RegistryKey* FindKey(RegistryContents& hive, std::u16string_view path) {
+  const auto found = hive.find(path);
+  return found == hive.end() ? nullptr : &found->second;
 }
 
-LONG OpenHandle(std::u16string_view path, HKEY* key) {
+LONG OpenHandle(RegistryContents& hive, std::u16string path, HKEY* key) {
   try {
-    *key = new HKEY__{std::u16string(path)};
+    *key = new HKEY__{&hive, std::move(path)};
     return ERROR_SUCCESS;
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }
 }
 
+void SeedValueIn(RegistryContents& hive, std::u16string_view path, std::u16string_view name, RegistryValue value) {
+  CreateKeyWithParents(hive, path);
+  hive.find(path)->second[std::u16string(name)] = std::move(value);
+}
+
 }  // namespace
 
 const HKEY HKEY_CLASSES_ROOT = &g_classesRoot;
+const HKEY HKEY_CURRENT_USER = &g_currentUser;
 
 LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, const void*, HKEY* key,
                      DWORD*) {
-  if (root != HKEY_CLASSES_ROOT) return ERROR_INVALID_HANDLE;
+  if (root == nullptr) return ERROR_INVALID_HANDLE;
   if (g_keyCreationFailure != ERROR_SUCCESS) return g_keyCreationFailure;
   try {
-    CreateKeyWithParents(TextOrEmpty(subKey));
+    std::u16string path = PathBelow(root, subKey);
+    CreateKeyWithParents(*root->hive, path);
+    return OpenHandle(*root->hive, std::move(path), key);
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }
-  return OpenHandle(TextOrEmpty(subKey), key);
 }
 
 LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM, HKEY* key) {
-  if (root != HKEY_CLASSES_ROOT) return ERROR_INVALID_HANDLE;
-  if (FindKey(TextOrEmpty(subKey)) == nullptr) return ERROR_FILE_NOT_FOUND;
-  return OpenHandle(TextOrEmpty(subKey), key);
+  if (root == nullptr) return ERROR_INVALID_HANDLE;
+  std::u16string path = PathBelow(root, subKey);
+  if (FindKey(*root->hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
+  return OpenHandle(*root->hive, std::move(path), key);
 }
 
 LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
-  RegistryKey* values = FindKey(key->path);
+  RegistryKey* values = FindKey(*key->hive, key->path);
   if (values == nullptr) return ERROR_FILE_NOT_FOUND;
   try {
     (*values)[std::u16string(TextOrEmpty(name))] = RegistryValue{type, {data, data + size}};
@@ -90,7 +111,7 @@ LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD, DWORD type, const BYTE* data,
 }
 
 LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
-  const RegistryKey* values = FindKey(key->path);
+  const RegistryKey* values = FindKey(*key->hive, key->path);
   if (values == nullptr) return ERROR_FILE_NOT_FOUND;
   const auto found = values->find(TextOrEmpty(name));
   if (found == values->end()) return ERROR_FILE_NOT_FOUND;
@@ -105,17 +126,18 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD*, DWORD* type, BYTE* data, D
 }
 
 LONG RegCloseKey(HKEY key) {
-  if (key != HKEY_CLASSES_ROOT) delete key;
+  if (!IsPredefined(key)) delete key;
   return ERROR_SUCCESS;
 }
 
 LONG RegDeleteTreeW(HKEY root, LPCWSTR subKey) {
-  if (root != HKEY_CLASSES_ROOT) return ERROR_INVALID_HANDLE;
-  const std::u16string_view path = TextOrEmpty(subKey);
-  if (FindKey(path) == nullptr) return ERROR_FILE_NOT_FOUND;
-  g_contents.erase(g_contents.find(path));
-  const std::u16string below = std::u16string(path) + u'\\';
-  std::erase_if(g_contents, [&below](const auto& entry) { return StartsWithIgnoringCase(entry.first, below); });
+  if (root == nullptr) return ERROR_INVALID_HANDLE;
+  RegistryContents& hive = *root->hive;
+  const std::u16string path = PathBelow(root, subKey);
+  if (FindKey(hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
+  hive.erase(hive.find(path));
+  const std::u16string below = path + u'\\';
+  std::erase_if(hive, [&below](const auto& entry) { return StartsWithIgnoringCase(entry.first, below); });
   return ERROR_SUCCESS;
 }
 
@@ -127,18 +149,23 @@ bool RegistryNameLess::operator()(std::u16string_view left, std::u16string_view 
 }
 
 const RegistryContents& ClassesRoot() { return g_contents; }
+const RegistryContents& CurrentUser() { return g_currentUserContents; }
 
-void SeedKey(std::u16string_view path) { CreateKeyWithParents(path); }
+void SeedKey(std::u16string_view path) { CreateKeyWithParents(g_contents, path); }
 
 void SeedValue(std::u16string_view path, std::u16string_view name, RegistryValue value) {
-  CreateKeyWithParents(path);
-  g_contents.find(path)->second[std::u16string(name)] = std::move(value);
+  SeedValueIn(g_contents, path, name, std::move(value));
+}
+
+void SeedCurrentUserValue(std::u16string_view path, std::u16string_view name, RegistryValue value) {
+  SeedValueIn(g_currentUserContents, path, name, std::move(value));
 }
 
 void FailKeyCreation(LONG error) { g_keyCreationFailure = error; }
 
 void ResetRegistry() {
   g_contents.clear();
+  g_currentUserContents.clear();
   g_keyCreationFailure = ERROR_SUCCESS;
 }
 

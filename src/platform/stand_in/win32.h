@@ -176,15 +176,18 @@ inline constexpr LONG SHCNE_ASSOCCHANGED = 0x08000000;
 inline constexpr UINT SHCNF_IDLIST = 0;
 void SHChangeNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID item2);
 
-// Registry: an in-memory HKEY_CLASSES_ROOT. Key and value names compare
-// without regard to ASCII case, as on Windows.
+// Registry: in-memory HKEY_CLASSES_ROOT and HKEY_CURRENT_USER. Key and value
+// names compare without regard to ASCII case, as on Windows. Any open key may
+// stand as the root of the calls that take one.
 using HKEY = struct HKEY__*;
 using REGSAM = DWORD;
 extern const HKEY HKEY_CLASSES_ROOT;
+extern const HKEY HKEY_CURRENT_USER;
 inline constexpr DWORD REG_SZ = 1;
 inline constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 inline constexpr REGSAM KEY_READ = 0x20019;
 inline constexpr REGSAM KEY_WRITE = 0x20006;
+inline constexpr REGSAM DELETE = 0x10000;
 
 // Opens subKey below root, creating it and every missing key above it.
 LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
