@@ -10,6 +10,15 @@
 namespace kvd {
 namespace {
 
+// Thumbnail caches hold many small files that are written once and read
+// rarely: encoding time matters more than a few kilobytes. Measured on a
+// painting-like 1024 x 768 preview at sizes 96 and 256, zlib level 1 with the
+// Sub filter encodes in about half the time of libpng's defaults (level 6,
+// adaptive filters) for files about 1.6 times larger; no filter at all is
+// slower still, because zlib then has three times the bytes to write.
+constexpr int kCompressionLevel = 1;
+constexpr int kRowFilter = PNG_FILTER_SUB;
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -33,6 +42,8 @@ bool EncodeRows(std::FILE* file, std::uint32_t width, std::uint32_t height, std:
   png_init_io(png, file);
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_compression_level(png, kCompressionLevel);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, kRowFilter);
   png_write_info(png, info);
   png_set_bgr(png);
   png_write_image(png, rows.data());

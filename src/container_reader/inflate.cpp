@@ -30,8 +30,19 @@ class Inflater {
 
 constexpr std::uint32_t kScratchPiece = 64 * 1024;
 
+// A deflate stream of picture data seldom expands more than this many times;
+// the first output piece is sized for it, so that an honest stream is
+// inflated into one allocation instead of a chain of doublings (each copying
+// and clearing what it grows), while a stream that claims more than it
+// delivers still costs no more than this many times its own bytes.
+constexpr std::uint32_t kExpectedExpansion = 4;
+
+std::uint32_t FirstOutputSize(std::size_t sourceBytes, std::uint32_t capacity) {
+  const std::uint64_t expected = std::max<std::uint64_t>(kFirstOutputPiece, std::uint64_t{sourceBytes} * kExpectedExpansion);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(expected, capacity));
+}
+
 std::uint32_t NextOutputSize(std::uint32_t current, std::uint32_t capacity) {
-  if (current < kFirstOutputPiece) return std::min(kFirstOutputPiece, capacity);
   return current > capacity / 2 ? capacity : current * 2;
 }
 
@@ -39,8 +50,12 @@ std::uint32_t NextOutputSize(std::uint32_t current, std::uint32_t capacity) {
 // a scratch piece, over and over, until capacity bytes were produced.
 class OutputSpace {
  public:
-  OutputSpace(std::vector<std::uint8_t>& destination, std::uint32_t capacity, std::uint32_t keptBytes)
-      : destination_(destination), capacity_(capacity), kept_(std::min(keptBytes, capacity)) {}
+  OutputSpace(std::vector<std::uint8_t>& destination, std::uint32_t capacity, std::uint32_t keptBytes,
+              std::size_t sourceBytes)
+      : destination_(destination),
+        capacity_(capacity),
+        kept_(std::min(keptBytes, capacity)),
+        firstSize_(FirstOutputSize(sourceBytes, kept_)) {}
 
   // Gives the stream fresh room once it has used up what it had; none is left
   // once capacity bytes were produced.
@@ -48,7 +63,7 @@ class OutputSpace {
     if (stream.avail_out > 0) return;
     const std::size_t produced = destination_.size();
     if (produced < kept_) {
-      destination_.resize(NextOutputSize(static_cast<std::uint32_t>(produced), kept_));
+      destination_.resize(produced == 0 ? firstSize_ : NextOutputSize(static_cast<std::uint32_t>(produced), kept_));
       stream.next_out = destination_.data() + produced;
       stream.avail_out = static_cast<uInt>(destination_.size() - produced);
       return;
@@ -67,6 +82,7 @@ class OutputSpace {
   std::vector<std::uint8_t> scratch_;
   std::uint32_t capacity_;
   std::uint32_t kept_;
+  std::uint32_t firstSize_;
 };
 
 bool InflateGrowing(z_stream& stream, OutputSpace& space) {
@@ -101,7 +117,7 @@ std::optional<std::uint32_t> InflateBuffer(std::span<const std::uint8_t> source,
   stream.next_in = const_cast<Bytef*>(source.data());
   stream.avail_in = static_cast<uInt>(source.size());
   try {
-    OutputSpace space(destination, capacity, keptBytes);
+    OutputSpace space(destination, capacity, keptBytes, source.size());
     if (!InflateGrowing(stream, space)) {
       destination.clear();
       return std::nullopt;

@@ -66,14 +66,38 @@ std::size_t CopyPicture(ruta::CImage32& image, std::uint32_t pictureBytes, const
   return copied;
 }
 
-// Reads the Thumb's chunk into the image, already sized, and says how it went.
-LoadReport LoadPicture(ruta::CImage32& image, ByteStream& stream, LoadReport report) {
+// The rows of a width x height picture that bytes of payload reach, at
+// least one.
+std::int32_t RowsReached(std::int32_t width, std::int32_t height, std::size_t bytes) {
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * sizeof(ruta::ArgbPixel);
+  return static_cast<std::int32_t>(
+      std::clamp<std::size_t>((bytes + rowBytes - 1) / rowBytes, 1, static_cast<std::size_t>(height)));
+}
+
+// Sizes the image for the rows of the picture that the payload reaches; the
+// rows below are transparent black and held nowhere. A picture with a side
+// below 1 has no pixels: the image takes that size (clamped to 1).
+void HoldReachedRows(ruta::CImage32& image, std::int32_t& pictureHeight, const LoadReport& report,
+                     std::size_t payloadBytes) {
+  if (report.pictureBytes == 0) {
+    image.Resize(report.thumbWidth, report.thumbHeight);
+    pictureHeight = image.height;
+    return;
+  }
+  const std::size_t reached = std::min<std::size_t>(report.pictureBytes, payloadBytes);
+  image.Resize(report.thumbWidth, RowsReached(report.thumbWidth, report.thumbHeight, reached));
+  pictureHeight = report.thumbHeight;
+}
+
+// Reads the Thumb's chunk into the image and says how it went.
+LoadReport LoadPicture(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream, LoadReport report) {
   report.pictureBytes = PictureBytes(report.thumbWidth, report.thumbHeight);
   ChunkHeader header;
   std::vector<std::uint8_t> payload;
   // Without the chunk no payload is delivered and the image stays transparent.
   const std::optional<PayloadDecoding> decoding =
       FindChunkDecoding(stream, report.bin, header, payload, static_cast<std::uint32_t>(report.pictureBytes));
+  HoldReachedRows(image, pictureHeight, report, payload.size());
   if (image.pixels == nullptr) return NoThumbnail(report, LoadReason::OutOfMemory);
   report.payloadBytes = CopyPicture(image, static_cast<std::uint32_t>(report.pictureBytes), payload);
   if (report.pictureBytes == 0) return NoThumbnail(report, LoadReason::ThumbWithoutPixels);
@@ -87,7 +111,7 @@ LoadReport LoadPicture(ruta::CImage32& image, ByteStream& stream, LoadReport rep
   return report;
 }
 
-LoadReport LoadContainer(ruta::CImage32& image, ByteStream& stream) {
+LoadReport LoadContainer(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
   LoadReport report;
   const std::optional<HeaderWords> words = ReadHeaderWords(stream);
   if (!words) return NoThumbnail(report, LoadReason::HeaderCut);
@@ -111,26 +135,51 @@ LoadReport LoadContainer(ruta::CImage32& image, ByteStream& stream) {
   }
   if (IsRefusedSize(report.thumbWidth, report.thumbHeight)) return NoThumbnail(report, LoadReason::ThumbTooLarge);
 
-  image.Resize(report.thumbWidth, report.thumbHeight);
-  return LoadPicture(image, stream, report);
+  return LoadPicture(image, pictureHeight, stream, report);
 }
 
-}  // namespace
+// Gives the image the picture's unheld rows, transparent black.
+void ExtendToPictureHeight(ruta::CImage32& image, std::int32_t pictureHeight) {
+  if (pictureHeight <= image.height || image.pixels == nullptr) return;
+  const std::vector<ruta::ArgbPixel> held(image.pixels, image.pixels + ruta::PixelCount(image));
+  if (!image.Resize(image.width, pictureHeight)) return;
+  std::copy(held.begin(), held.end(), image.pixels);
+}
 
-LoadReport LoadThumbnailImageWithReport(ruta::CImage32& image, ByteStream& stream) {
+LoadReport LoadRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
+  pictureHeight = image.height;
   if (!ReadMagic(stream)) {
     image.Resize(kPlaceholderSide, kPlaceholderSide);
     ruta::FillChecker(image, image.width, image.height, kCheckerWhite, kCheckerGrey);
+    pictureHeight = image.height;
     LoadReport report;
     report.outcome = LoadOutcome::Placeholder;
     report.reason = LoadReason::NotContainer;
     return report;
   }
   try {
-    return LoadContainer(image, stream);
+    return LoadContainer(image, pictureHeight, stream);
   } catch (const std::bad_alloc&) {
     return NoThumbnail(LoadReport{}, LoadReason::OutOfMemory);
   }
+}
+
+}  // namespace
+
+LoadOutcome LoadThumbnailRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
+  return LoadRows(image, pictureHeight, stream).outcome;
+}
+
+LoadReport LoadThumbnailImageWithReport(ruta::CImage32& image, ByteStream& stream) {
+  std::int32_t pictureHeight = 0;
+  const LoadReport report = LoadRows(image, pictureHeight, stream);
+  try {
+    ExtendToPictureHeight(image, pictureHeight);
+  } catch (const std::bad_alloc&) {
+    image.FreeBuffer();  // the picture cannot be had whole: as if its allocation failed
+    return NoThumbnail(report, LoadReason::OutOfMemory);
+  }
+  return report;
 }
 
 LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream) {

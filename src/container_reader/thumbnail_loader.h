@@ -70,6 +70,14 @@ struct LoadReport {
 // runs out ends the load as NoThumbnail.
 LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream);
 
+// The same load at the cost of the bytes the file delivers. The picture is
+// image.width x pictureHeight, of which image holds the top image.height rows
+// (the row the payload ends in completed with transparent black); the rows
+// below are transparent black and held nowhere, so a Thumb that declares a
+// large picture but delivers a small payload costs only that payload.
+// pictureHeight is image.height except after such a short payload.
+LoadOutcome LoadThumbnailRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream);
+
 // The same load, reporting why it ended as it did.
 LoadReport LoadThumbnailImageWithReport(ruta::CImage32& image, ByteStream& stream);
 

@@ -6,6 +6,7 @@
 
 #include "raster/blend_modes.h"
 #include "raster/blend_row.h"
+#include "raster/row_functions.h"
 
 namespace ruta {
 namespace {
@@ -23,6 +24,12 @@ void OrPixel(ArgbPixel& d, ArgbPixel s, std::int32_t) { d |= s; }
 
 // Source over destination, keeping the destination alpha. The caller has
 // skipped a transparent source.
+//
+// Derivation: the source covers the fraction e / 255 of the pixel, with
+// e = Div255(s.A x op); the colour is the weighted mean of both colours,
+// c = (s.c x e + d.c x (255 - e)) / 255, floored by Div255 (the sum is at most
+// 65 025). An opaque source at full opacity has e = 255, where the mean is
+// s.c itself, so copying it is the same result.
 void NormalPixel(ArgbPixel& d, ArgbPixel s, std::int32_t opacity) {
   if (IsOpaque(s) && opacity == 255) {
     d = WithAlpha(s, AlphaOf(d));
@@ -42,6 +49,15 @@ void KeyedNormalRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
 
 // Straight-alpha source over destination; both alphas count. The caller has
 // skipped a transparent source.
+//
+// Derivation: on the 0 to 65 025 scale the source weighs P = s.A x op and
+// the destination what the source leaves of it, W = (255 - e) x d.A. The
+// result's coverage is their sum A = P + d.A x 255 - e x d.A (= P + W), its
+// alpha Div255(A), and each straight colour the weighted mean
+// floor((d.c x W + s.c x P) / A). The mean of two equal colours is that
+// colour, hence the channel shortcut; d.A = 0 gives W = 0 and the source
+// colour. An opaque destination takes Normal's arithmetic instead, as the
+// mode defines.
 void NormalAlphaPixel(ArgbPixel& d, ArgbPixel s, std::int32_t opacity) {
   const std::int32_t destinationAlpha = AlphaOf(d);
   if (destinationAlpha == 0) {
@@ -67,7 +83,9 @@ void EraseInverseAlphaPixel(ArgbPixel& d, ArgbPixel s, std::int32_t opacity) {
   LowerAlpha(d, Div255(opacity * (255 - AlphaOf(s))));
 }
 
-RowLoop RowLoopFor(std::int32_t mode) {
+}  // namespace
+
+RowLoop ReferenceRowLoop(std::int32_t mode) {
   switch (static_cast<BlendMode>(mode)) {
     case BlendMode::Copy: return CopyRow;
     case BlendMode::And: return PixelRow<NeverSkip, AndPixel>;
@@ -81,12 +99,11 @@ RowLoop RowLoopFor(std::int32_t mode) {
   }
 }
 
-}  // namespace
-
 void BlendRow(const BlendContext& context, const ArgbPixel* sourceRow, std::int32_t sourceIndex,
               ArgbPixel* destinationRow, std::int32_t destinationIndex, std::int32_t count) {
   if (sourceRow == nullptr || destinationRow == nullptr || count <= 0) return;
-  const RowLoop loop = RowLoopFor(context.mode);
+  if (context.mode < 0 || context.mode >= kBlendModeSlots) return;
+  const RowLoop loop = ActiveRowFunctions().blend[static_cast<std::size_t>(context.mode)];
   if (loop == nullptr) return;
   loop(context, sourceRow + sourceIndex, destinationRow + destinationIndex, count);
 }

@@ -54,6 +54,13 @@ void PreservingPixel(ArgbPixel& d, ArgbPixel s, std::int32_t opacity) {
   d = MapColour(d, s, AlphaOf(d), [e](std::int32_t sc, std::int32_t dc) { return V(sc, dc, e); });
 }
 
+// Derivation: A, W and q are NormalAlpha's coverage, destination weight and
+// source-over colour. The blend value v applies where the destination was
+// there to blend with: w = (A + 510) >> 8 is the coverage on a 0 to 256
+// scale, scaled by d.A / 255 where the destination is partly transparent;
+// the colour moves from q to v by w / 255, Div255(q x (255 - w) + v x w),
+// which is v itself once w reaches 255.
+//
 // For a destination with alpha: the blend value counts by how much the
 // destination covers (w), the rest is plain source over. On an opaque
 // destination w reaches 255 and the result is the preserving form's.

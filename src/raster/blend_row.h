@@ -15,6 +15,10 @@ namespace ruta {
 using RowLoop = void (*)(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
                          std::int32_t count);
 
+// The plain row loop of a mode code, the reference for every faster one; null
+// for a code that does nothing.
+RowLoop ReferenceRowLoop(std::int32_t mode);
+
 // Rewrites one destination pixel in place from one source pixel.
 using PixelOperation = void (*)(ArgbPixel& destination, ArgbPixel source, std::int32_t opacity);
 

@@ -53,17 +53,21 @@ PreviewRect PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, s
   return {placement.dstX, placement.dstY, placement.width, placement.height};
 }
 
-// Draws the document's stored preview onto the cleared canvas. nullopt when
-// the document image or its scaled copy could not be allocated.
+// Draws the document's stored preview onto the cleared canvas. Only the rows
+// the file delivers are held; the resampler reads the rest as the transparent
+// black they are. nullopt when the document image or its scaled copy could not
+// be allocated.
 std::optional<LoadOutcome> DrawDocument(ByteStream& stream, std::uint32_t cx, ruta::CImage32& canvas,
                                         PreviewRect& placed) {
   ruta::CImage32 document;
   ruta::CImage32 scaled;
-  const LoadOutcome outcome = LoadThumbnailImage(document, stream);
+  std::int32_t pictureHeight = 0;
+  const LoadOutcome outcome = LoadThumbnailRows(document, pictureHeight, stream);
   if (document.pixels == nullptr) return std::nullopt;
-  const FittedSize fitted = FitToSquare(document.width, document.height, cx);
+  const FittedSize fitted = FitToSquare(document.width, pictureHeight, cx);
   if (!scaled.Resize(fitted.width, fitted.height)) return std::nullopt;
-  ruta::Resample(scaled, document, scaled.width, scaled.height);
+  const ruta::SourcePicture picture{document.pixels, document.width, pictureHeight, document.height};
+  ruta::Resample(scaled, picture, scaled.width, scaled.height);
   placed = PlaceCentred(scaled, canvas, cx);
   return outcome;
 }

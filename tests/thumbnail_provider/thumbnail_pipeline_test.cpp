@@ -6,6 +6,7 @@
 
 #include "container_reader/memory_stream.h"
 #include "support/container_builder.h"
+#include "support/heap_counter.h"
 
 namespace kvd {
 namespace {
@@ -175,6 +176,34 @@ TEST(RenderThumbnail, KeepsAlphaAndColoursUnconverted) {
   const ThumbnailBitmap bitmap = Render(testing::ThumbnailDocument(1, 1, {0x80FF2010}), 5);
   for (int y = 0; y < 5; ++y) {
     for (int x = 0; x < 5; ++x) EXPECT_EQ(CanvasPixel(bitmap, x, y), 0x80FF2010u);
+  }
+}
+
+// A Thumb that declares a large picture but delivers a short payload draws
+// as the picture with every undelivered pixel transparent black, and costs
+// the payload rather than the picture (4096 x 2048 would be 32 MiB).
+TEST(RenderThumbnail, ShortPayloadCostsItsOwnBytesAndDrawsAsTheZeroPaddedPicture) {
+  constexpr int kWidth = 4096;
+  constexpr int kHeight = 2048;
+  const Bytes delivered = testing::PixelBytes(testing::GradientPixels(kWidth, 37));
+  const Bytes shortPayload(delivered.begin(), delivered.end() - 4 * 1000);
+  const Bytes shortDocument = testing::ContainerBuilder()
+                                  .Manifest(testing::ThumbManifest(kWidth, kHeight, "thumb"))
+                                  .Chunk(testing::StoredChunk("thumb", shortPayload))
+                                  .Build();
+  Bytes padded = shortPayload;
+  padded.resize(static_cast<std::size_t>(kWidth) * kHeight * 4, 0);
+  const Bytes paddedDocument = testing::ContainerBuilder()
+                                   .Manifest(testing::ThumbManifest(kWidth, kHeight, "thumb"))
+                                   .Chunk(testing::StoredChunk("thumb", padded))
+                                   .Build();
+  for (std::uint32_t cx : {256u, 300u}) {  // whole and fractional box steps
+    const testing::HeapPeak peak;
+    const ThumbnailBitmap bitmap = Render(shortDocument, cx);
+    const std::size_t canvasBytes = 2 * static_cast<std::size_t>(cx) * cx * 4;  // canvas and bitmap
+    EXPECT_LT(peak.BytesAboveStart(), canvasBytes + 2 * shortDocument.size() + (4u << 20)) << cx;
+    EXPECT_EQ(bitmap.result.outcome, LoadOutcome::Thumbnail);
+    EXPECT_TRUE(bitmap.bits == Render(paddedDocument, cx).bits) << cx;
   }
 }
 

@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Prints the performance targets with the ratios measured in one kvd-bench
+run: reads Google Benchmark's JSON (median CPU times of repeated runs)."""
+import json
+import re
+import sys
+
+PIXMAN = {"SRC": 1, "OVER": 3, "ADD": 12, "MULTIPLY": 48, "SCREEN": 49, "OVERLAY": 50, "DARKEN": 51,
+          "LIGHTEN": 52, "COLOR_DODGE": 53, "COLOR_BURN": 54, "DIFFERENCE": 57}
+# Our preserving and compositing codes beside the pixman operator of the same blend.
+ARITHMETIC = [("Multiply", 8, 29, "MULTIPLY"), ("Overlay", 9, 31, "OVERLAY"), ("Screen", 10, 32, "SCREEN"),
+              ("Lighten", 12, 34, "LIGHTEN"), ("Darken", 13, 35, "DARKEN"), ("Difference", 14, 36, "DIFFERENCE"),
+              ("ColorDodge", 15, 37, "COLOR_DODGE"), ("ColorBurn", 16, 38, "COLOR_BURN")]
+CASES = [(1, 255), (1, 128), (0, 255), (0, 128)]  # (destination opaque, opacity)
+
+
+def medians(path):
+    with open(path) as f:
+        data = json.load(f)
+    times = {}
+    for b in data["benchmarks"]:
+        if b.get("aggregate_name", "median") != "median":
+            continue
+        times[re.sub(r"_median$", "", b["run_name"] if "run_name" in b else b["name"])] = b["cpu_time"]
+    return times
+
+
+def main():
+    t = medians(sys.argv[1])
+    rows = []
+
+    def row(target, ratio, goal, higher_is_better=True):
+        met = ratio >= goal if higher_is_better else ratio <= goal
+        rows.append((target, f"{ratio:.2f}", "met" if met else "NOT met"))
+
+    def blend(code, opaque, opacity):
+        return t[f"BM_BlendRow/code:{code}/opaque:{opaque}/opacity:{opacity}"]
+
+    def pixman(op, opaque, opacity):
+        return t[f"BM_Pixman/code:{PIXMAN[op]}/opaque:{opaque}/opacity:{opacity}"]
+
+    def worst(code, op):
+        return min(pixman(op, *c) / blend(code, *c) for c in CASES)
+
+    row("Copy >= 0.9 x memcpy", t["BM_Memcpy"] / t["BM_Copy"], 0.9)
+    row("Normal (6) >= 1.0 x pixman OVER, worst case", worst(6, "OVER"), 1.0)
+    row("NormalAlpha (28) >= 1.0 x pixman OVER, worst case", worst(28, "OVER"), 1.0)
+    row("Add (7) >= 1.0 x pixman ADD, worst case", worst(7, "ADD"), 1.0)
+    row("AddAlpha (30) >= 0.5 x pixman ADD, worst case", worst(30, "ADD"), 0.5)
+    for name, preserving, compositing, op in ARITHMETIC:
+        row(f"{name} ({preserving}) >= 5 x pixman {op}, worst case", worst(preserving, op), 5.0)
+        row(f"{name}Alpha ({compositing}) >= 5 x pixman {op}, worst case", worst(compositing, op), 5.0)
+    for case, label in [(0, "1024^2 -> 256^2"), (1, "300x400 -> 192x256"), (2, "2000^2 -> 10^2")]:
+        row(f"Box {label} >= 3 x pixman separable box",
+            t[f"BM_PixmanResample/case:{case}"] / t[f"BM_Resample/case:{case}"], 3.0)
+    row("Nearest 256^2 -> 1024^2 >= 1.0 x pixman NEAREST", t["BM_PixmanResample/case:3"] / t["BM_Resample/case:3"], 1.0)
+    zlib = t["BM_ZlibInflatePreviewAlone"]
+    row("Pipeline cx 256 from memory <= 1.2 x zlib inflation of the preview",
+        t["BM_PipelineFromMemory/cx:256"] / zlib, 1.2, False)
+    row("Pipeline cx 256 from a file <= 1.2 x zlib inflation of the preview",
+        t["BM_PipelineFromFile/cx:256"] / zlib, 1.2, False)
+    row("1 GiB layer document <= 1.1 x the one without (file, cx 256)",
+        t["BM_PipelineGibibyteLayerFromFile/cx:256"] / t["BM_PipelineFromFile/cx:256"], 1.1, False)
+    row("8192^2 Thumb with 1 MiB payload <= 2 x the realistic document (memory, cx 256)",
+        t["BM_PipelineHugeThumbFromMemory/cx:256"] / t["BM_PipelineFromMemory/cx:256"], 2.0, False)
+    width = max(len(r[0]) for r in rows)
+    print(f"{'Target':<{width}}  Ratio  Result")
+    for target, ratio, result in rows:
+        print(f"{target:<{width}}  {ratio:>5}  {result}")
+
+
+if __name__ == "__main__":
+    main()

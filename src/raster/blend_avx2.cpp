@@ -1,0 +1,446 @@
+// AVX2 row loops of the preserving blend modes, eight pixels at a time: the
+// SSE2 loops of blend_sse2.cpp on vectors twice as wide, with the same
+// arithmetic. The file is built for any x86-64; the functions between the
+// target pragmas use AVX2 and run only where the processor has it.
+//
+// Why one vector formula serves each plain loop, shortcuts included: every
+// plain preserving loop writes, per colour channel, Mix(d, V, e) with
+// e = Div255(s.A x op) and Mix(d, v, e) = Div255(d x (255 - e) + v x e), or
+// skips the pixel. A skipped pixel has e = 0, and Mix(d, v, 0) =
+// Div255(255 d) = d; a pixel copied at e = 255 gets Mix(d, v, 255) = v. So
+// computing the mix for every pixel, and keeping the destination alpha, gives
+// the plain loop's words. Every intermediate stays below 65 536: products of
+// two channels are at most 255 x 255, and d x (255 - e) + v x e at most
+// 65 025, so 16-bit lanes hold them, and Div255 on them stays exact (its
+// t + (t >> 8) is at most 65 280).
+
+#include "raster/blend_avx2.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+namespace ruta {
+namespace {
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// A pixel's four channels in 16-bit lanes: blue, green, red, alpha.
+struct Lanes {
+  __m256i low;   // pixels 0, 1, 4 and 5
+  __m256i high;  // pixels 2, 3, 6 and 7
+};
+
+inline Lanes Widen(__m256i pixels) {
+  const __m256i zero = _mm256_setzero_si256();
+  return {_mm256_unpacklo_epi8(pixels, zero), _mm256_unpackhi_epi8(pixels, zero)};
+}
+
+inline __m256i Narrow(__m256i low, __m256i high) { return _mm256_packus_epi16(low, high); }
+
+inline __m256i Div255(__m256i x) {
+  const __m256i t = _mm256_add_epi16(x, _mm256_set1_epi16(1));
+  return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
+}
+
+inline __m256i Multiply(__m256i a, __m256i b) { return _mm256_mullo_epi16(a, b); }
+inline __m256i Complement(__m256i x) { return _mm256_sub_epi16(_mm256_set1_epi16(255), x); }
+
+// Each pixel's alpha in all four of its lanes.
+inline __m256i SpreadAlpha(__m256i lanes) { return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(lanes, 0xFF), 0xFF); }
+
+inline __m256i Mix(__m256i d, __m256i v, __m256i e) {
+  return Div255(_mm256_add_epi16(Multiply(d, Complement(e)), Multiply(v, e)));
+}
+
+// ---- Channel blends F(s, d) in 16-bit lanes, as in blend_modes.cpp ----
+
+struct SourceColour {
+  static __m256i F(__m256i s, __m256i) { return s; }
+};
+struct MultiplyBlend {
+  static __m256i F(__m256i s, __m256i d) { return Div255(Multiply(s, d)); }
+};
+struct ScreenBlend {
+  static __m256i F(__m256i s, __m256i d) { return Complement(Div255(Multiply(Complement(s), Complement(d)))); }
+};
+// d < 128: Div255(2sd), at most 2 x 255 x 127; d >= 128: 255 - Div255((255 - s)(511 - 2d)).
+struct OverlayBlend {
+  static __m256i F(__m256i s, __m256i d) {
+    const __m256i twiceD = _mm256_add_epi16(d, d);
+    const __m256i lower = Div255(Multiply(s, twiceD));
+    const __m256i upper = Complement(Div255(Multiply(Complement(s), _mm256_sub_epi16(_mm256_set1_epi16(511), twiceD))));
+    const __m256i isLower = _mm256_cmpgt_epi16(_mm256_set1_epi16(128), d);
+    return _mm256_or_si256(_mm256_and_si256(isLower, lower), _mm256_andnot_si256(isLower, upper));
+  }
+};
+struct LightenBlend {
+  static __m256i F(__m256i s, __m256i d) { return _mm256_max_epi16(s, d); }
+};
+struct DarkenBlend {
+  static __m256i F(__m256i s, __m256i d) { return _mm256_min_epi16(s, d); }
+};
+struct DifferenceBlend {
+  static __m256i F(__m256i s, __m256i d) { return _mm256_sub_epi16(_mm256_max_epi16(s, d), _mm256_min_epi16(s, d)); }
+};
+
+// ---- New channel values given e ----
+
+template <typename Blend>
+struct Blended {
+  static __m256i Value(__m256i s, __m256i d, __m256i e) { return Mix(d, Blend::F(s, d), e); }
+};
+// Add: min(255, d + Div255(s x e)); with e = 0 that is d.
+struct Added {
+  static __m256i Value(__m256i s, __m256i d, __m256i e) {
+    return _mm256_min_epi16(_mm256_add_epi16(d, Div255(Multiply(s, e))), _mm256_set1_epi16(255));
+  }
+};
+
+inline __m256i AlphaMask() { return _mm256_set1_epi32(static_cast<int>(0xFF000000u)); }
+
+inline bool AllTransparent(__m256i source) {
+  const __m256i alpha = _mm256_and_si256(source, AlphaMask());
+  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256())) == -1;
+}
+
+// Eight pixels: the colour of Value with e = Div255(s.A x op), the alpha of d.
+template <typename ValueRule>
+inline __m256i PreservingPixels(__m256i source, __m256i destination, __m256i opacity) {
+  const Lanes s = Widen(source);
+  const Lanes d = Widen(destination);
+  const __m256i eLow = Div255(Multiply(SpreadAlpha(s.low), opacity));
+  const __m256i eHigh = Div255(Multiply(SpreadAlpha(s.high), opacity));
+  const __m256i colour = Narrow(ValueRule::Value(s.low, d.low, eLow), ValueRule::Value(s.high, d.high, eHigh));
+  return _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), colour), _mm256_and_si256(destination, AlphaMask()));
+}
+
+inline __m256i Load(const ArgbPixel* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+inline void Store(ArgbPixel* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+// The pixels past the last whole group of eight go through the plain loop.
+void FinishWithReference(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                         std::int32_t done, std::int32_t count) {
+  if (done < count) ReferenceRowLoop(context.mode)(context, source + done, destination + done, count - done);
+}
+
+inline bool AllOpaque(__m256i source) {
+  const __m256i alpha = _mm256_and_si256(source, AlphaMask());
+  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, AlphaMask())) == -1;
+}
+
+// At full opacity an opaque source has e = 255, where some rules reduce to a
+// byte operation: Normal takes the source colour, Add adds the bytes
+// saturating (Div255(s x 255) = s).
+template <typename ValueRule>
+struct OpaqueShortcut {
+  static constexpr bool kHas = false;
+  static __m256i Colour(__m256i s, __m256i) { return s; }
+};
+template <>
+struct OpaqueShortcut<Blended<SourceColour>> {
+  static constexpr bool kHas = true;
+  static __m256i Colour(__m256i s, __m256i) { return s; }
+};
+template <>
+struct OpaqueShortcut<Added> {
+  static constexpr bool kHas = true;
+  static __m256i Colour(__m256i s, __m256i d) { return _mm256_adds_epu8(s, d); }
+};
+
+template <typename ValueRule>
+void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  const __m256i opacity = _mm256_set1_epi16(static_cast<short>(context.opacity));
+  const bool opaqueShortcut = OpaqueShortcut<ValueRule>::kHas && context.opacity == 255;
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i s = Load(source + i);
+    if (AllTransparent(s)) continue;
+    const __m256i d = Load(destination + i);
+    if (opaqueShortcut && AllOpaque(s)) {
+      const __m256i colour = OpaqueShortcut<ValueRule>::Colour(s, d);
+      Store(destination + i, _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), colour), _mm256_and_si256(d, AlphaMask())));
+      continue;
+    }
+    Store(destination + i, PreservingPixels<ValueRule>(s, d, opacity));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+// Normal, except that a source word equal to the key leaves its pixel.
+void KeyedNormalRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                    std::int32_t count) {
+  const __m256i opacity = _mm256_set1_epi16(static_cast<short>(context.opacity));
+  const __m256i key = _mm256_set1_epi32(static_cast<int>(context.colorKey));
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i s = Load(source + i);
+    if (AllTransparent(s)) continue;
+    const __m256i d = Load(destination + i);
+    const __m256i keyed = _mm256_cmpeq_epi32(s, key);
+    const __m256i blended = PreservingPixels<Blended<SourceColour>>(s, d, opacity);
+    Store(destination + i, _mm256_or_si256(_mm256_and_si256(keyed, d), _mm256_andnot_si256(keyed, blended)));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+template <bool IsAnd>
+void BitwiseRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i s = Load(source + i);
+    const __m256i d = Load(destination + i);
+    Store(destination + i, IsAnd ? _mm256_and_si256(d, s) : _mm256_or_si256(d, s));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+// ---- NormalAlpha (28), one pixel per 32-bit lane ----
+//
+// The plain loop's branches as one formula with three selections: a
+// transparent source keeps d; a transparent destination takes the source
+// colour with alpha e (= s.A at op 255); an opaque destination takes Normal's
+// Mix with alpha 255; any other pixel takes q = floor((d.c x W + s.c x P) / A)
+// with alpha Div255(A). The general formula also gives the plain loop's words
+// where it copies an opaque source (W = 0, A = P) and where it leaves a
+// channel equal to the source's (W + P = A), so those need no selection.
+// Its numerator stays below 255 x 65 279 < 2^24 and A below 2^16: both are
+// exact in a float, the float quotient n x (1 / A) lies within one of q, and
+// one correcting step either way makes it exact.
+
+inline __m256i Lanes32(std::uint32_t value) { return _mm256_set1_epi32(static_cast<int>(value)); }
+
+inline __m256i Channel32(__m256i pixels, int shift) {
+  return _mm256_and_si256(_mm256_srli_epi32(pixels, shift), Lanes32(255));
+}
+
+inline __m256i Div255x32(__m256i x) {
+  const __m256i t = _mm256_add_epi32(x, Lanes32(1));
+  return _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 8)), 8);
+}
+
+inline __m256i FloorDivide(__m256i n, __m256i a, __m256 inverseA) {
+  __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverseA));
+  const __m256i r = _mm256_sub_epi32(n, _mm256_mullo_epi32(q, a));
+  q = _mm256_add_epi32(q, _mm256_srai_epi32(r, 31));                             // r < 0: one too many
+  return _mm256_sub_epi32(q, _mm256_cmpgt_epi32(r, _mm256_sub_epi32(a, Lanes32(1))));  // r >= A: one too few
+}
+
+inline __m256i Pack32(__m256i alpha, __m256i red, __m256i green, __m256i blue) {
+  return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(alpha, 24), _mm256_slli_epi32(red, 16)),
+                         _mm256_or_si256(_mm256_slli_epi32(green, 8), blue));
+}
+
+// Over an opaque destination: Div255(s.c x e + d.c x (255 - e)), alpha 255.
+inline __m256i NormalOverOpaque(__m256i s, __m256i d, __m256i e) {
+  const __m256i keep = _mm256_sub_epi32(Lanes32(255), e);
+  auto mix = [&](int shift) {
+    return Div255x32(_mm256_add_epi32(_mm256_mullo_epi32(Channel32(s, shift), e),
+                                      _mm256_mullo_epi32(Channel32(d, shift), keep)));
+  };
+  return Pack32(Lanes32(255), mix(16), mix(8), mix(0));
+}
+
+inline __m256i SourceOver(__m256i s, __m256i d, __m256i p, __m256i e, __m256i destinationAlpha) {
+  const __m256i w = _mm256_mullo_epi32(_mm256_sub_epi32(Lanes32(255), e), destinationAlpha);
+  const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, Lanes32(255))),
+                                     _mm256_mullo_epi32(e, destinationAlpha));
+  const __m256 inverseA = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(a));
+  auto channel = [&](int shift) {
+    const __m256i n = _mm256_add_epi32(_mm256_mullo_epi32(Channel32(d, shift), w),
+                                       _mm256_mullo_epi32(Channel32(s, shift), p));
+    return FloorDivide(n, a, inverseA);
+  };
+  return Pack32(Div255x32(a), channel(16), channel(8), channel(0));
+}
+
+inline bool AllLanes(__m256i mask) { return _mm256_movemask_epi8(mask) == -1; }
+
+void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                    std::int32_t count) {
+  const __m256i opacity = Lanes32(context.opacity);
+  const bool fullOpacity = context.opacity == 255;
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i s = Load(source + i);
+    const __m256i sourceAlpha = _mm256_srli_epi32(s, 24);
+    const __m256i transparentSource = _mm256_cmpeq_epi32(sourceAlpha, _mm256_setzero_si256());
+    if (AllLanes(transparentSource)) continue;
+    if (fullOpacity && AllLanes(_mm256_cmpeq_epi32(sourceAlpha, Lanes32(255)))) {
+      Store(destination + i, s);
+      continue;
+    }
+    const __m256i d = Load(destination + i);
+    const __m256i destinationAlpha = _mm256_srli_epi32(d, 24);
+    const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
+    const __m256i e = Div255x32(p);
+    const __m256i opaqueDestination = _mm256_cmpeq_epi32(destinationAlpha, Lanes32(255));
+    __m256i out = NormalOverOpaque(s, d, e);
+    if (!AllLanes(opaqueDestination)) {
+      out = _mm256_blendv_epi8(SourceOver(s, d, p, e, destinationAlpha), out, opaqueDestination);
+      const __m256i sourceWithAlphaE = _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
+      out = _mm256_blendv_epi8(out, sourceWithAlphaE, _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256()));
+    }
+    Store(destination + i, _mm256_blendv_epi8(out, d, transparentSource));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+// ---- The compositing forms (29 to 38 but 33) and the dividing preserving
+// forms (15, 16), one pixel per 32-bit lane ----
+//
+// The plain compositing loop, per pixel that is not skipped: v = V(s.c, d.c, e),
+// q = the source-over colour of NormalAlpha, w the coverage weight, and
+// Div255(q x (255 - w) + v x w), which is v itself at w = 255; so w is
+// capped at 255 and the one formula serves both of the plain code's cases.
+// The dodge and burn quotients (numerator below 2^16, divisor 1 to 256) are
+// exact by the same float quotient and correcting step as q.
+
+struct Multiply32 {
+  static __m256i F(__m256i s, __m256i d) { return Div255x32(_mm256_mullo_epi32(s, d)); }
+};
+struct Screen32 {
+  static __m256i F(__m256i s, __m256i d) {
+    const __m256i full = Lanes32(255);
+    return _mm256_sub_epi32(full, Div255x32(_mm256_mullo_epi32(_mm256_sub_epi32(full, s), _mm256_sub_epi32(full, d))));
+  }
+};
+struct Overlay32 {
+  static __m256i F(__m256i s, __m256i d) {
+    const __m256i full = Lanes32(255);
+    const __m256i twiceD = _mm256_add_epi32(d, d);
+    const __m256i lower = Div255x32(_mm256_mullo_epi32(s, twiceD));
+    const __m256i upper = _mm256_sub_epi32(
+        full, Div255x32(_mm256_mullo_epi32(_mm256_sub_epi32(full, s), _mm256_sub_epi32(Lanes32(511), twiceD))));
+    return _mm256_blendv_epi8(upper, lower, _mm256_cmpgt_epi32(Lanes32(128), d));
+  }
+};
+struct Lighten32 {
+  static __m256i F(__m256i s, __m256i d) { return _mm256_max_epi32(s, d); }
+};
+struct Darken32 {
+  static __m256i F(__m256i s, __m256i d) { return _mm256_min_epi32(s, d); }
+};
+struct Difference32 {
+  static __m256i F(__m256i s, __m256i d) { return _mm256_sub_epi32(_mm256_max_epi32(s, d), _mm256_min_epi32(s, d)); }
+};
+inline __m256i ExactQuotient(__m256i n, __m256i a) {
+  return FloorDivide(n, a, _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(a)));
+}
+struct ColorDodge32 {
+  static __m256i F(__m256i s, __m256i d) {
+    return _mm256_min_epi32(Lanes32(255), ExactQuotient(_mm256_slli_epi32(d, 8), _mm256_sub_epi32(Lanes32(256), s)));
+  }
+};
+struct ColorBurn32 {
+  static __m256i F(__m256i s, __m256i d) {
+    const __m256i m = ExactQuotient(_mm256_slli_epi32(_mm256_sub_epi32(Lanes32(255), d), 8), _mm256_add_epi32(s, Lanes32(1)));
+    return _mm256_sub_epi32(Lanes32(255), _mm256_min_epi32(Lanes32(255), m));
+  }
+};
+
+template <typename Blend>
+struct Blended32 {
+  static __m256i Value(__m256i s, __m256i d, __m256i e) {
+    const __m256i v = Blend::F(s, d);
+    return Div255x32(_mm256_add_epi32(_mm256_mullo_epi32(d, _mm256_sub_epi32(Lanes32(255), e)), _mm256_mullo_epi32(v, e)));
+  }
+};
+struct Added32 {
+  static __m256i Value(__m256i s, __m256i d, __m256i e) {
+    return _mm256_min_epi32(Lanes32(255), _mm256_add_epi32(d, Div255x32(_mm256_mullo_epi32(s, e))));
+  }
+};
+
+template <typename ValueRule>
+void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                    std::int32_t count) {
+  const __m256i opacity = Lanes32(context.opacity);
+  const __m256i full = Lanes32(255);
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i s = Load(source + i);
+    const __m256i sourceAlpha = _mm256_srli_epi32(s, 24);
+    const __m256i transparentSource = _mm256_cmpeq_epi32(sourceAlpha, _mm256_setzero_si256());
+    if (AllLanes(transparentSource)) continue;
+    const __m256i d = Load(destination + i);
+    const __m256i destinationAlpha = _mm256_srli_epi32(d, 24);
+    const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
+    const __m256i e = Div255x32(p);
+    const __m256i weightW = _mm256_mullo_epi32(_mm256_sub_epi32(full, e), destinationAlpha);
+    const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, full)),
+                                       _mm256_mullo_epi32(e, destinationAlpha));
+    const __m256 inverseA = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(a));
+    const __m256i coverage = _mm256_srai_epi32(_mm256_add_epi32(a, Lanes32(510)), 8);
+    const __m256i scaled = Div255x32(_mm256_mullo_epi32(destinationAlpha, coverage));
+    const __m256i w = _mm256_min_epi32(full, _mm256_blendv_epi8(scaled, coverage, _mm256_cmpeq_epi32(destinationAlpha, full)));
+    auto channel = [&](int shift) {
+      const __m256i sc = Channel32(s, shift);
+      const __m256i dc = Channel32(d, shift);
+      const __m256i v = ValueRule::Value(sc, dc, e);
+      const __m256i q = FloorDivide(_mm256_add_epi32(_mm256_mullo_epi32(dc, weightW), _mm256_mullo_epi32(sc, p)), a, inverseA);
+      return Div255x32(_mm256_add_epi32(_mm256_mullo_epi32(q, _mm256_sub_epi32(full, w)), _mm256_mullo_epi32(v, w)));
+    };
+    __m256i out = Pack32(Div255x32(a), channel(16), channel(8), channel(0));
+    const __m256i sourceWithAlphaE = _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
+    out = _mm256_blendv_epi8(out, sourceWithAlphaE, _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256()));
+    Store(destination + i, _mm256_blendv_epi8(out, d, transparentSource));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+// Preserving dodge and burn: Mix(d, F, e) per colour channel, d's alpha.
+template <typename Blend>
+void DividingPreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                           std::int32_t count) {
+  const __m256i opacity = Lanes32(context.opacity);
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i s = Load(source + i);
+    if (AllTransparent(s)) continue;
+    const __m256i d = Load(destination + i);
+    const __m256i e = Div255x32(_mm256_mullo_epi32(_mm256_srli_epi32(s, 24), opacity));
+    auto channel = [&](int shift) { return Blended32<Blend>::Value(Channel32(s, shift), Channel32(d, shift), e); };
+    Store(destination + i, Pack32(_mm256_srli_epi32(d, 24), channel(16), channel(8), channel(0)));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+#pragma GCC pop_options
+
+}  // namespace
+
+void FillAvx2BlendRows(RowFunctions& functions) {
+  auto set = [&functions](BlendMode mode, RowLoop loop) { functions.blend[static_cast<std::size_t>(mode)] = loop; };
+  set(BlendMode::And, BitwiseRow<true>);
+  set(BlendMode::Or, BitwiseRow<false>);
+  set(BlendMode::Normal, PreservingRow<Blended<SourceColour>>);
+  set(BlendMode::KeyedNormal, KeyedNormalRow);
+  set(BlendMode::NormalAlpha, NormalAlphaRow);
+  set(BlendMode::ColorDodge, DividingPreservingRow<ColorDodge32>);
+  set(BlendMode::ColorBurn, DividingPreservingRow<ColorBurn32>);
+  set(BlendMode::MultiplyAlpha, CompositingRow<Blended32<Multiply32>>);
+  set(BlendMode::AddAlpha, CompositingRow<Added32>);
+  set(BlendMode::OverlayAlpha, CompositingRow<Blended32<Overlay32>>);
+  set(BlendMode::ScreenAlpha, CompositingRow<Blended32<Screen32>>);
+  set(BlendMode::LightenAlpha, CompositingRow<Blended32<Lighten32>>);
+  set(BlendMode::DarkenAlpha, CompositingRow<Blended32<Darken32>>);
+  set(BlendMode::DifferenceAlpha, CompositingRow<Blended32<Difference32>>);
+  set(BlendMode::ColorDodgeAlpha, CompositingRow<Blended32<ColorDodge32>>);
+  set(BlendMode::ColorBurnAlpha, CompositingRow<Blended32<ColorBurn32>>);
+  set(BlendMode::Add, PreservingRow<Added>);
+  set(BlendMode::Multiply, PreservingRow<Blended<MultiplyBlend>>);
+  set(BlendMode::Overlay, PreservingRow<Blended<OverlayBlend>>);
+  set(BlendMode::Screen, PreservingRow<Blended<ScreenBlend>>);
+  set(BlendMode::Lighten, PreservingRow<Blended<LightenBlend>>);
+  set(BlendMode::Darken, PreservingRow<Blended<DarkenBlend>>);
+  set(BlendMode::Difference, PreservingRow<Blended<DifferenceBlend>>);
+}
+
+}  // namespace ruta
+
+#else
+namespace ruta {
+void FillAvx2BlendRows(RowFunctions&) {}
+}  // namespace ruta
+#endif

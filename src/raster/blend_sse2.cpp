@@ -1,0 +1,216 @@
+// SSE2 row loops of the preserving blend modes, four pixels at a time, each
+// giving exactly the words of the plain loop in blend.cpp / blend_modes.cpp.
+//
+// Why one vector formula serves each plain loop, shortcuts included: every
+// plain preserving loop writes, per colour channel, Mix(d, V, e) with
+// e = Div255(s.A x op) and Mix(d, v, e) = Div255(d x (255 - e) + v x e), or
+// skips the pixel. A skipped pixel has e = 0, and Mix(d, v, 0) =
+// Div255(255 d) = d; a pixel copied at e = 255 gets Mix(d, v, 255) = v. So
+// computing the mix for every pixel, and keeping the destination alpha, gives
+// the plain loop's words. Every intermediate stays below 65 536: products of
+// two channels are at most 255 x 255, and d x (255 - e) + v x e at most
+// 65 025, so 16-bit lanes hold them, and Div255 on them stays exact (its
+// t + (t >> 8) is at most 65 280).
+
+#include "raster/blend_sse2.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+namespace ruta {
+namespace {
+
+// A pixel's four channels in 16-bit lanes: blue, green, red, alpha.
+struct Lanes {
+  __m128i low;   // pixels 0 and 1
+  __m128i high;  // pixels 2 and 3
+};
+
+inline Lanes Widen(__m128i pixels) {
+  const __m128i zero = _mm_setzero_si128();
+  return {_mm_unpacklo_epi8(pixels, zero), _mm_unpackhi_epi8(pixels, zero)};
+}
+
+inline __m128i Narrow(__m128i low, __m128i high) { return _mm_packus_epi16(low, high); }
+
+inline __m128i Div255(__m128i x) {
+  const __m128i t = _mm_add_epi16(x, _mm_set1_epi16(1));
+  return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+
+inline __m128i Multiply(__m128i a, __m128i b) { return _mm_mullo_epi16(a, b); }
+inline __m128i Complement(__m128i x) { return _mm_sub_epi16(_mm_set1_epi16(255), x); }
+
+// Each pixel's alpha in all four of its lanes.
+inline __m128i SpreadAlpha(__m128i lanes) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(lanes, 0xFF), 0xFF); }
+
+inline __m128i Mix(__m128i d, __m128i v, __m128i e) {
+  return Div255(_mm_add_epi16(Multiply(d, Complement(e)), Multiply(v, e)));
+}
+
+// ---- Channel blends F(s, d) in 16-bit lanes, as in blend_modes.cpp ----
+
+struct SourceColour {
+  static __m128i F(__m128i s, __m128i) { return s; }
+};
+struct MultiplyBlend {
+  static __m128i F(__m128i s, __m128i d) { return Div255(Multiply(s, d)); }
+};
+struct ScreenBlend {
+  static __m128i F(__m128i s, __m128i d) { return Complement(Div255(Multiply(Complement(s), Complement(d)))); }
+};
+// d < 128: Div255(2sd), at most 2 x 255 x 127; d >= 128: 255 - Div255((255 - s)(511 - 2d)).
+struct OverlayBlend {
+  static __m128i F(__m128i s, __m128i d) {
+    const __m128i twiceD = _mm_add_epi16(d, d);
+    const __m128i lower = Div255(Multiply(s, twiceD));
+    const __m128i upper = Complement(Div255(Multiply(Complement(s), _mm_sub_epi16(_mm_set1_epi16(511), twiceD))));
+    const __m128i isLower = _mm_cmplt_epi16(d, _mm_set1_epi16(128));
+    return _mm_or_si128(_mm_and_si128(isLower, lower), _mm_andnot_si128(isLower, upper));
+  }
+};
+struct LightenBlend {
+  static __m128i F(__m128i s, __m128i d) { return _mm_max_epi16(s, d); }
+};
+struct DarkenBlend {
+  static __m128i F(__m128i s, __m128i d) { return _mm_min_epi16(s, d); }
+};
+struct DifferenceBlend {
+  static __m128i F(__m128i s, __m128i d) { return _mm_sub_epi16(_mm_max_epi16(s, d), _mm_min_epi16(s, d)); }
+};
+
+// ---- New channel values given e ----
+
+template <typename Blend>
+struct Blended {
+  static __m128i Value(__m128i s, __m128i d, __m128i e) { return Mix(d, Blend::F(s, d), e); }
+};
+// Add: min(255, d + Div255(s x e)); with e = 0 that is d.
+struct Added {
+  static __m128i Value(__m128i s, __m128i d, __m128i e) {
+    return _mm_min_epi16(_mm_add_epi16(d, Div255(Multiply(s, e))), _mm_set1_epi16(255));
+  }
+};
+
+inline __m128i AlphaMask() { return _mm_set1_epi32(static_cast<int>(0xFF000000u)); }
+
+inline bool AllTransparent(__m128i source) {
+  const __m128i alpha = _mm_and_si128(source, AlphaMask());
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// Four pixels: the colour of Value with e = Div255(s.A x op), the alpha of d.
+template <typename ValueRule>
+inline __m128i PreservingPixels(__m128i source, __m128i destination, __m128i opacity) {
+  const Lanes s = Widen(source);
+  const Lanes d = Widen(destination);
+  const __m128i eLow = Div255(Multiply(SpreadAlpha(s.low), opacity));
+  const __m128i eHigh = Div255(Multiply(SpreadAlpha(s.high), opacity));
+  const __m128i colour = Narrow(ValueRule::Value(s.low, d.low, eLow), ValueRule::Value(s.high, d.high, eHigh));
+  return _mm_or_si128(_mm_andnot_si128(AlphaMask(), colour), _mm_and_si128(destination, AlphaMask()));
+}
+
+inline __m128i Load(const ArgbPixel* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store(ArgbPixel* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// The pixels past the last whole group of four go through the plain loop.
+void FinishWithReference(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                         std::int32_t done, std::int32_t count) {
+  if (done < count) ReferenceRowLoop(context.mode)(context, source + done, destination + done, count - done);
+}
+
+inline bool AllOpaque(__m128i source) {
+  const __m128i alpha = _mm_and_si128(source, AlphaMask());
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, AlphaMask())) == 0xFFFF;
+}
+
+// At full opacity an opaque source has e = 255, where some rules reduce to a
+// byte operation: Normal takes the source colour, Add adds the bytes
+// saturating (Div255(s x 255) = s).
+template <typename ValueRule>
+struct OpaqueShortcut {
+  static constexpr bool kHas = false;
+  static __m128i Colour(__m128i s, __m128i) { return s; }
+};
+template <>
+struct OpaqueShortcut<Blended<SourceColour>> {
+  static constexpr bool kHas = true;
+  static __m128i Colour(__m128i s, __m128i) { return s; }
+};
+template <>
+struct OpaqueShortcut<Added> {
+  static constexpr bool kHas = true;
+  static __m128i Colour(__m128i s, __m128i d) { return _mm_adds_epu8(s, d); }
+};
+
+template <typename ValueRule>
+void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  const __m128i opacity = _mm_set1_epi16(static_cast<short>(context.opacity));
+  const bool opaqueShortcut = OpaqueShortcut<ValueRule>::kHas && context.opacity == 255;
+  std::int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i s = Load(source + i);
+    if (AllTransparent(s)) continue;
+    const __m128i d = Load(destination + i);
+    if (opaqueShortcut && AllOpaque(s)) {
+      const __m128i colour = OpaqueShortcut<ValueRule>::Colour(s, d);
+      Store(destination + i, _mm_or_si128(_mm_andnot_si128(AlphaMask(), colour), _mm_and_si128(d, AlphaMask())));
+      continue;
+    }
+    Store(destination + i, PreservingPixels<ValueRule>(s, d, opacity));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+// Normal, except that a source word equal to the key leaves its pixel.
+void KeyedNormalRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                    std::int32_t count) {
+  const __m128i opacity = _mm_set1_epi16(static_cast<short>(context.opacity));
+  const __m128i key = _mm_set1_epi32(static_cast<int>(context.colorKey));
+  std::int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i s = Load(source + i);
+    if (AllTransparent(s)) continue;
+    const __m128i d = Load(destination + i);
+    const __m128i keyed = _mm_cmpeq_epi32(s, key);
+    const __m128i blended = PreservingPixels<Blended<SourceColour>>(s, d, opacity);
+    Store(destination + i, _mm_or_si128(_mm_and_si128(keyed, d), _mm_andnot_si128(keyed, blended)));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+template <bool IsAnd>
+void BitwiseRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  std::int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i s = Load(source + i);
+    const __m128i d = Load(destination + i);
+    Store(destination + i, IsAnd ? _mm_and_si128(d, s) : _mm_or_si128(d, s));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+}  // namespace
+
+void FillSse2BlendRows(RowFunctions& functions) {
+  auto set = [&functions](BlendMode mode, RowLoop loop) { functions.blend[static_cast<std::size_t>(mode)] = loop; };
+  set(BlendMode::And, BitwiseRow<true>);
+  set(BlendMode::Or, BitwiseRow<false>);
+  set(BlendMode::Normal, PreservingRow<Blended<SourceColour>>);
+  set(BlendMode::KeyedNormal, KeyedNormalRow);
+  set(BlendMode::Add, PreservingRow<Added>);
+  set(BlendMode::Multiply, PreservingRow<Blended<MultiplyBlend>>);
+  set(BlendMode::Overlay, PreservingRow<Blended<OverlayBlend>>);
+  set(BlendMode::Screen, PreservingRow<Blended<ScreenBlend>>);
+  set(BlendMode::Lighten, PreservingRow<Blended<LightenBlend>>);
+  set(BlendMode::Darken, PreservingRow<Blended<DarkenBlend>>);
+  set(BlendMode::Difference, PreservingRow<Blended<DifferenceBlend>>);
+}
+
+}  // namespace ruta
+
+#else
+namespace ruta {
+void FillSse2BlendRows(RowFunctions&) {}
+}  // namespace ruta
+#endif
