@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "command_line.h"
 #include "container_reader/chunk_reader.h"
 #include "container_reader/container_header.h"
 #include "container_reader/file_stream.h"
@@ -25,8 +26,8 @@
 
 namespace {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using kvd::tools::kExitFailure;
+using kvd::tools::kExitUsage;
 
 constexpr const char* kUsage =
     "usage: kvd-inspect [--json] FILE\n"
@@ -221,14 +222,14 @@ void PrintJson(const Inspection& inspection) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (kvd::tools::AsksForHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return EXIT_SUCCESS;
+  }
   bool json = false;
   std::vector<std::string_view> files;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    if (argument == "-h" || argument == "--help") {
-      std::fputs(kUsage, stdout);
-      return EXIT_SUCCESS;
-    }
     if (argument == "--json") {
       json = true;
     } else if (argument.size() > 1 && argument.front() == '-') {

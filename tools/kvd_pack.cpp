@@ -13,14 +13,15 @@
 #include <system_error>
 #include <vector>
 
+#include "command_line.h"
 #include "container_reader/container_writer.h"
 #include "container_reader/thumbnail_loader.h"
 #include "png_reader.h"
 
 namespace {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using kvd::tools::kExitFailure;
+using kvd::tools::kExitUsage;
 
 constexpr const char* kUsage =
     "usage: kvd-pack [OPTIONS] PREVIEW.png OUTPUT.kvd\n"
@@ -201,11 +202,9 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "-h" || std::string_view(argv[i]) == "--help") {
-      std::fputs(kUsage, stdout);
-      return EXIT_SUCCESS;
-    }
+  if (kvd::tools::AsksForHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return EXIT_SUCCESS;
   }
   Options options;
   if (const std::optional<std::string> mistake = ParseArguments(argc, argv, options)) {

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "command_line.h"
 #include "container_reader/file_stream.h"
 #include "png_writer.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
@@ -28,8 +29,8 @@
 namespace {
 
 constexpr std::uint32_t kDefaultSize = 256;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using kvd::tools::kExitFailure;
+using kvd::tools::kExitUsage;
 
 constexpr const char* kUsage =
     "usage: kvd-thumbnail [-s SIZE] [--raw] INPUT OUTPUT\n"
@@ -273,11 +274,9 @@ int RunBatch(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "-h" || std::string_view(argv[i]) == "--help") {
-      std::fputs(kUsage, stdout);
-      return EXIT_SUCCESS;
-    }
+  if (kvd::tools::AsksForHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return EXIT_SUCCESS;
   }
   Options options;
   if (const std::optional<std::string> mistake = ParseArguments(argc, argv, options)) {
