@@ -90,12 +90,6 @@ template <typename Blend>
 struct Blended {
   static __m256i Value(__m256i s, __m256i d, __m256i e) { return Mix(d, Blend::F(s, d), e); }
 };
-// Add: min(255, d + Div255(s x e)); with e = 0 that is d.
-struct Added {
-  static __m256i Value(__m256i s, __m256i d, __m256i e) {
-    return _mm256_min_epi16(_mm256_add_epi16(d, Div255(Multiply(s, e))), _mm256_set1_epi16(255));
-  }
-};
 
 inline __m256i AlphaMask() { return _mm256_set1_epi32(static_cast<int>(0xFF000000u)); }
 
@@ -129,9 +123,8 @@ inline bool AllOpaque(__m256i source) {
   return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, AlphaMask())) == -1;
 }
 
-// At full opacity an opaque source has e = 255, where some rules reduce to a
-// byte operation: Normal takes the source colour, Add adds the bytes
-// saturating (Div255(s x 255) = s).
+// At full opacity an opaque source has e = 255, where Normal takes the source
+// colour.
 template <typename ValueRule>
 struct OpaqueShortcut {
   static constexpr bool kHas = false;
@@ -141,11 +134,6 @@ template <>
 struct OpaqueShortcut<Blended<SourceColour>> {
   static constexpr bool kHas = true;
   static __m256i Colour(__m256i s, __m256i) { return s; }
-};
-template <>
-struct OpaqueShortcut<Added> {
-  static constexpr bool kHas = true;
-  static __m256i Colour(__m256i s, __m256i d) { return _mm256_adds_epu8(s, d); }
 };
 
 template <typename ValueRule>
@@ -165,6 +153,57 @@ void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPix
     Store(destination + i, PreservingPixels<ValueRule>(s, d, opacity));
   }
   FinishWithReference(context, source, destination, i, count);
+}
+
+// ---- Add (7), the channels kept in place ----
+//
+// Add writes d.c + Div255(s.c x e), saturating at 255, and keeps d's alpha.
+// The terms Div255(s.c x e) are formed in the 16-bit halves of each pixel,
+// blue and red from the even bytes and green from the odd ones, against an e
+// that is 0 opposite the alpha byte, and go onto d by saturating byte
+// addition. A transparent source has e = 0 and adds nothing, so no pixel
+// needs a branch: with runs of alpha as short as a few pixels, the branches
+// of the general loop cost more than the arithmetic they skip.
+
+// Div255(x) = ((x + 1) x 257) >> 16 for 0 <= x <= 65 534: one multiply-high
+// in place of two shifts and two additions.
+inline __m256i Div255ByMultiply(__m256i x) {
+  return _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_set1_epi16(257));
+}
+
+// Each pixel's alpha in both 16-bit halves of its lane.
+inline __m256i SourceAlphaInHalves(__m256i s) {
+  const __m256i pick = _mm256_setr_epi8(3, -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1,  //
+                                        3, -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1);
+  return _mm256_shuffle_epi8(s, pick);
+}
+
+template <bool kFullOpacity>
+inline __m256i AddedPixels(__m256i s, __m256i d, __m256i opacity) {
+  __m256i e = SourceAlphaInHalves(s);
+  if (!kFullOpacity) e = Div255ByMultiply(Multiply(e, opacity));
+  const __m256i eBesideColour = _mm256_and_si256(e, _mm256_set1_epi32(0x0000FFFF));
+  const __m256i blueRed = Div255ByMultiply(Multiply(_mm256_and_si256(s, _mm256_set1_epi16(0x00FF)), e));
+  const __m256i green = Div255ByMultiply(Multiply(_mm256_srli_epi16(s, 8), eBesideColour));
+  return _mm256_adds_epu8(d, _mm256_or_si256(blueRed, _mm256_slli_epi16(green, 8)));
+}
+
+template <bool kFullOpacity>
+void AddRowAt(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  const __m256i opacity = _mm256_set1_epi16(static_cast<short>(context.opacity));
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    Store(destination + i, AddedPixels<kFullOpacity>(Load(source + i), Load(destination + i), opacity));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+void AddRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  if (context.opacity == 255) {
+    AddRowAt<true>(context, source, destination, count);
+  } else {
+    AddRowAt<false>(context, source, destination, count);
+  }
 }
 
 // Normal, except that a source word equal to the key leaves its pixel.
@@ -352,10 +391,25 @@ struct Added32 {
   }
 };
 
+// Over an opaque destination A is at least 65 025, so w reaches 255 and the
+// alpha Div255(A) is 255: the compositing form writes its preserving form's
+// words. Where that form has a cheaper loop, eight opaque destinations take it.
+template <typename ValueRule>
+struct OverOpaqueDestination {
+  static constexpr bool kHas = false;
+  static __m256i Pixels(__m256i s, __m256i, __m256i) { return s; }
+};
+template <>
+struct OverOpaqueDestination<Added32> {
+  static constexpr bool kHas = true;
+  static __m256i Pixels(__m256i s, __m256i d, __m256i opacity) { return AddedPixels<false>(s, d, opacity); }
+};
+
 template <typename ValueRule>
 void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
                     std::int32_t count) {
   const __m256i opacity = Lanes32(context.opacity);
+  const __m256i opacity16 = _mm256_set1_epi16(static_cast<short>(context.opacity));
   const __m256i full = Lanes32(255);
   std::int32_t i = 0;
   for (; i + 8 <= count; i += 8) {
@@ -365,6 +419,10 @@ void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     if (AllLanes(transparentSource)) continue;
     const __m256i d = Load(destination + i);
     const __m256i destinationAlpha = _mm256_srli_epi32(d, 24);
+    if (OverOpaqueDestination<ValueRule>::kHas && AllLanes(_mm256_cmpeq_epi32(destinationAlpha, full))) {
+      Store(destination + i, OverOpaqueDestination<ValueRule>::Pixels(s, d, opacity16));
+      continue;
+    }
     const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
     const __m256i e = Div255x32(p);
     const __m256i weightW = _mm256_mullo_epi32(_mm256_sub_epi32(full, e), destinationAlpha);
@@ -428,7 +486,7 @@ void FillAvx2BlendRows(RowFunctions& functions) {
   set(BlendMode::DifferenceAlpha, CompositingRow<Blended32<Difference32>>);
   set(BlendMode::ColorDodgeAlpha, CompositingRow<Blended32<ColorDodge32>>);
   set(BlendMode::ColorBurnAlpha, CompositingRow<Blended32<ColorBurn32>>);
-  set(BlendMode::Add, PreservingRow<Added>);
+  set(BlendMode::Add, AddRow);
   set(BlendMode::Multiply, PreservingRow<Blended<MultiplyBlend>>);
   set(BlendMode::Overlay, PreservingRow<Blended<OverlayBlend>>);
   set(BlendMode::Screen, PreservingRow<Blended<ScreenBlend>>);
