@@ -11,8 +11,8 @@
 // computing the mix for every pixel, and keeping the destination alpha, gives
 // the plain loop's words. Every intermediate stays below 65 536: products of
 // two channels are at most 255 x 255, and d x (255 - e) + v x e at most
-// 65 025, so 16-bit lanes hold them, and Div255 on them stays exact (its
-// t + (t >> 8) is at most 65 280).
+// 65 025, so 16-bit lanes hold them, and Div255 by multiply-high is exact on
+// them (it is up to 65 534).
 
 #include "raster/blend_avx2.h"
 
@@ -38,9 +38,10 @@ inline Lanes Widen(__m256i pixels) {
 
 inline __m256i Narrow(__m256i low, __m256i high) { return _mm256_packus_epi16(low, high); }
 
+// Div255(x) = ((x + 1) x 257) >> 16 for 0 <= x <= 65 534: one multiply-high
+// in place of two shifts and two additions.
 inline __m256i Div255(__m256i x) {
-  const __m256i t = _mm256_add_epi16(x, _mm256_set1_epi16(1));
-  return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
+  return _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_set1_epi16(257));
 }
 
 inline __m256i Multiply(__m256i a, __m256i b) { return _mm256_mullo_epi16(a, b); }
@@ -165,12 +166,6 @@ void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPix
 // needs a branch: with runs of alpha as short as a few pixels, the branches
 // of the general loop cost more than the arithmetic they skip.
 
-// Div255(x) = ((x + 1) x 257) >> 16 for 0 <= x <= 65 534: one multiply-high
-// in place of two shifts and two additions.
-inline __m256i Div255ByMultiply(__m256i x) {
-  return _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_set1_epi16(257));
-}
-
 // Each pixel's alpha in both 16-bit halves of its lane.
 inline __m256i SourceAlphaInHalves(__m256i s) {
   const __m256i pick = _mm256_setr_epi8(3, -1, 3, -1, 7, -1, 7, -1, 11, -1, 11, -1, 15, -1, 15, -1,  //
@@ -181,10 +176,10 @@ inline __m256i SourceAlphaInHalves(__m256i s) {
 template <bool kFullOpacity>
 inline __m256i AddedPixels(__m256i s, __m256i d, __m256i opacity) {
   __m256i e = SourceAlphaInHalves(s);
-  if (!kFullOpacity) e = Div255ByMultiply(Multiply(e, opacity));
+  if (!kFullOpacity) e = Div255(Multiply(e, opacity));
   const __m256i eBesideColour = _mm256_and_si256(e, _mm256_set1_epi32(0x0000FFFF));
-  const __m256i blueRed = Div255ByMultiply(Multiply(_mm256_and_si256(s, _mm256_set1_epi16(0x00FF)), e));
-  const __m256i green = Div255ByMultiply(Multiply(_mm256_srli_epi16(s, 8), eBesideColour));
+  const __m256i blueRed = Div255(Multiply(_mm256_and_si256(s, _mm256_set1_epi16(0x00FF)), e));
+  const __m256i green = Div255(Multiply(_mm256_srli_epi16(s, 8), eBesideColour));
   return _mm256_adds_epu8(d, _mm256_or_si256(blueRed, _mm256_slli_epi16(green, 8)));
 }
 
@@ -253,10 +248,9 @@ inline __m256i Channel32(__m256i pixels, int shift) {
   return _mm256_and_si256(_mm256_srli_epi32(pixels, shift), Lanes32(255));
 }
 
-inline __m256i Div255x32(__m256i x) {
-  const __m256i t = _mm256_add_epi32(x, Lanes32(1));
-  return _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 8)), 8);
-}
+// Every value divided here is below 65 535, so the 16-bit Div255 serves: the
+// high half of each lane, 0, becomes 1 and then mulhi(1, 257) = 0 again.
+inline __m256i Div255x32(__m256i x) { return Div255(x); }
 
 inline __m256i FloorDivide(__m256i n, __m256i a, __m256 inverseA) {
   __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverseA));
