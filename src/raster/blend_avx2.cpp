@@ -308,9 +308,15 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
     const __m256i e = Div255x32(p);
     const __m256i opaqueDestination = _mm256_cmpeq_epi32(destinationAlpha, Lanes32(255));
-    __m256i out = NormalOverOpaque(s, d, e);
-    if (!AllLanes(opaqueDestination)) {
-      out = _mm256_blendv_epi8(SourceOver(s, d, p, e, destinationAlpha), out, opaqueDestination);
+    const int opaqueBytes = _mm256_movemask_epi8(opaqueDestination);
+    __m256i out;
+    if (opaqueBytes == -1) {
+      out = NormalOverOpaque(s, d, e);
+    } else {
+      out = SourceOver(s, d, p, e, destinationAlpha);
+      // Layers are mostly wholly opaque or wholly not: only a group that
+      // mixes the two pays for both formulas.
+      if (opaqueBytes != 0) out = _mm256_blendv_epi8(out, NormalOverOpaque(s, d, e), opaqueDestination);
       const __m256i sourceWithAlphaE = _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
       out = _mm256_blendv_epi8(out, sourceWithAlphaE, _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256()));
     }
