@@ -239,8 +239,11 @@ void BitwiseRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel*
 // where it copies an opaque source (W = 0, A = P) and where it leaves a
 // channel equal to the source's (W + P = A), so those need no selection.
 // Its numerator stays below 255 x 65 279 < 2^24 and A below 2^16: both are
-// exact in a float, the float quotient n x (1 / A) lies within one of q, and
-// one correcting step either way makes it exact.
+// exact in a float. The reciprocal is taken of A from above, as
+// (1 + 2^-20) / A: the three roundings (reciprocal, product, each within
+// 2^-24 relative) cannot undo the 2^-20, so the float quotient is never below
+// n / A, and for quotients below 2^16 it exceeds n / A by less than 2^-3.
+// Truncated, it is q or q + 1; one correcting step downwards makes it exact.
 
 inline __m256i Lanes32(std::uint32_t value) { return _mm256_set1_epi32(static_cast<int>(value)); }
 
@@ -252,11 +255,14 @@ inline __m256i Channel32(__m256i pixels, int shift) {
 // high half of each lane, 0, becomes 1 and then mulhi(1, 257) = 0 again.
 inline __m256i Div255x32(__m256i x) { return Div255(x); }
 
+inline __m256 ReciprocalFromAbove(__m256i a) {
+  return _mm256_div_ps(_mm256_set1_ps(1.0f + 0x1p-20f), _mm256_cvtepi32_ps(a));
+}
+
 inline __m256i FloorDivide(__m256i n, __m256i a, __m256 inverseA) {
-  __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverseA));
+  const __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverseA));
   const __m256i r = _mm256_sub_epi32(n, _mm256_mullo_epi32(q, a));
-  q = _mm256_add_epi32(q, _mm256_srai_epi32(r, 31));                             // r < 0: one too many
-  return _mm256_sub_epi32(q, _mm256_cmpgt_epi32(r, _mm256_sub_epi32(a, Lanes32(1))));  // r >= A: one too few
+  return _mm256_add_epi32(q, _mm256_srai_epi32(r, 31));  // r < 0: one too many
 }
 
 inline __m256i Pack32(__m256i alpha, __m256i red, __m256i green, __m256i blue) {
@@ -278,7 +284,7 @@ inline __m256i SourceOver(__m256i s, __m256i d, __m256i p, __m256i e, __m256i de
   const __m256i w = _mm256_mullo_epi32(_mm256_sub_epi32(Lanes32(255), e), destinationAlpha);
   const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, Lanes32(255))),
                                      _mm256_mullo_epi32(e, destinationAlpha));
-  const __m256 inverseA = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(a));
+  const __m256 inverseA = ReciprocalFromAbove(a);
   auto channel = [&](int shift) {
     const __m256i n = _mm256_add_epi32(_mm256_mullo_epi32(Channel32(d, shift), w),
                                        _mm256_mullo_epi32(Channel32(s, shift), p));
@@ -364,7 +370,7 @@ struct Difference32 {
   static __m256i F(__m256i s, __m256i d) { return _mm256_sub_epi32(_mm256_max_epi32(s, d), _mm256_min_epi32(s, d)); }
 };
 inline __m256i ExactQuotient(__m256i n, __m256i a) {
-  return FloorDivide(n, a, _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(a)));
+  return FloorDivide(n, a, ReciprocalFromAbove(a));
 }
 struct ColorDodge32 {
   static __m256i F(__m256i s, __m256i d) {
@@ -428,7 +434,7 @@ void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     const __m256i weightW = _mm256_mullo_epi32(_mm256_sub_epi32(full, e), destinationAlpha);
     const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, full)),
                                        _mm256_mullo_epi32(e, destinationAlpha));
-    const __m256 inverseA = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(a));
+    const __m256 inverseA = ReciprocalFromAbove(a);
     const __m256i coverage = _mm256_srai_epi32(_mm256_add_epi32(a, Lanes32(510)), 8);
     const __m256i scaled = Div255x32(_mm256_mullo_epi32(destinationAlpha, coverage));
     const __m256i w = _mm256_min_epi32(full, _mm256_blendv_epi8(scaled, coverage, _mm256_cmpeq_epi32(destinationAlpha, full)));
