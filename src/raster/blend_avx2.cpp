@@ -342,15 +342,18 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
 // exact by the same float quotient and correcting step as q.
 
 struct Multiply32 {
+  using Preserving = MultiplyBlend;
   static __m256i F(__m256i s, __m256i d) { return Div255x32(_mm256_mullo_epi32(s, d)); }
 };
 struct Screen32 {
+  using Preserving = ScreenBlend;
   static __m256i F(__m256i s, __m256i d) {
     const __m256i full = Lanes32(255);
     return _mm256_sub_epi32(full, Div255x32(_mm256_mullo_epi32(_mm256_sub_epi32(full, s), _mm256_sub_epi32(full, d))));
   }
 };
 struct Overlay32 {
+  using Preserving = OverlayBlend;
   static __m256i F(__m256i s, __m256i d) {
     const __m256i full = Lanes32(255);
     const __m256i twiceD = _mm256_add_epi32(d, d);
@@ -361,12 +364,15 @@ struct Overlay32 {
   }
 };
 struct Lighten32 {
+  using Preserving = LightenBlend;
   static __m256i F(__m256i s, __m256i d) { return _mm256_max_epi32(s, d); }
 };
 struct Darken32 {
+  using Preserving = DarkenBlend;
   static __m256i F(__m256i s, __m256i d) { return _mm256_min_epi32(s, d); }
 };
 struct Difference32 {
+  using Preserving = DifferenceBlend;
   static __m256i F(__m256i s, __m256i d) { return _mm256_sub_epi32(_mm256_max_epi32(s, d), _mm256_min_epi32(s, d)); }
 };
 inline __m256i ExactQuotient(__m256i n, __m256i a) {
@@ -409,6 +415,18 @@ template <>
 struct OverOpaqueDestination<Added32> {
   static constexpr bool kHas = true;
   static __m256i Pixels(__m256i s, __m256i d, __m256i opacity) { return AddedPixels<false>(s, d, opacity); }
+};
+// A blend with a 16-bit form (named Preserving) runs that form.
+template <typename Blend>
+struct OverOpaqueDestination<Blended32<Blend>> {
+  static constexpr bool kHas = requires { typename Blend::Preserving; };
+  static __m256i Pixels(__m256i s, __m256i d, __m256i opacity) {
+    if constexpr (kHas) {
+      return PreservingPixels<Blended<typename Blend::Preserving>>(s, d, opacity);
+    } else {
+      return s;
+    }
+  }
 };
 
 template <typename ValueRule>
