@@ -1,4 +1,3 @@
-#include "shell_module/module_exports.h"
 #include "shell_module/registration.h"
 
 namespace kvd {
@@ -15,23 +14,24 @@ bool IsPerUserCommand(const WCHAR* commandLine) {
 }
 
 }  // namespace
-}  // namespace kvd
 
 // Removal tells the shell too: the user's thumbnails should go without a
 // sign-out, as they came.
-STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
-  if (!kvd::IsPerUserCommand(commandLine)) return E_INVALIDARG;
+HRESULT InstallForUser(BOOL install, const WCHAR* commandLine, const ServerClass& served) {
+  if (!IsPerUserCommand(commandLine)) return E_INVALIDARG;
   HKEY userClasses = nullptr;
-  HRESULT result = kvd::HResultFromWin32(RegCreateKeyExW(HKEY_CURRENT_USER, kvd::kUserClassesKey, 0, nullptr,
-                                                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE | DELETE,
-                                                         nullptr, &userClasses, nullptr));
-  if (kvd::Failed(result)) return result;
+  HRESULT result = HResultFromWin32(RegCreateKeyExW(HKEY_CURRENT_USER, kUserClassesKey, 0, nullptr,
+                                                    REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE | DELETE, nullptr,
+                                                    &userClasses, nullptr));
+  if (Failed(result)) return result;
   if (install) {
-    result = kvd::RegisterIn(userClasses);
+    result = RegisterIn(userClasses, served);
   } else {
-    result = kvd::UnregisterFrom(userClasses);
-    if (!kvd::Failed(result)) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    result = UnregisterFrom(userClasses, served);
+    if (!Failed(result)) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   }
   RegCloseKey(userClasses);
   return result;
 }
+
+}  // namespace kvd

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "shell_module/module_exports.h"
 #include "shell_module/module_state.h"
 
 namespace kvd {
@@ -10,12 +9,10 @@ namespace {
 
 constexpr WCHAR kClassKeyFormat[] = KVD_WIDE("CLSID\\%s");
 constexpr WCHAR kServerKeyFormat[] = KVD_WIDE("CLSID\\%s\\InprocServer32");
-// The shell looks for thumbnail handlers under the IThumbnailProvider
-// identifier, in lower case.
-constexpr WCHAR kHandlerKeyFormat[] = KVD_WIDE("%s\\shellex\\{e357fccd-a995-4576-b01f-234630154e96}");
 constexpr WideText kPlaceholder = KVD_WIDE("%s");
 
-constexpr WCHAR kProviderClassName[] = KVD_WIDE("KvdThumbDll.KvdThumbnailProvider Class");
+constexpr WCHAR kDisplayNameName[] = KVD_WIDE("DisplayName");
+constexpr WCHAR kAppIdName[] = KVD_WIDE("AppID");
 constexpr WCHAR kThreadingModelName[] = KVD_WIDE("ThreadingModel");
 constexpr WCHAR kApartmentThreading[] = KVD_WIDE("Apartment");
 
@@ -32,9 +29,13 @@ HRESULT GetModulePath(RegistryTextBuffer& path) {
   return S_OK;
 }
 
-void ProduceClassIdText(RegistryTextBuffer& text) {
-  StringFromGUID2(CLSID_KvdThumbnailProvider, text.data(), static_cast<int>(text.size()));
+}  // namespace
+
+void ProduceClassIdText(const CLSID& clsid, RegistryTextBuffer& text) {
+  StringFromGUID2(clsid, text.data(), static_cast<int>(text.size()));
 }
+
+namespace {
 
 // The text read: up to its first NUL, or all of it when there is none.
 WideText TextRead(const ProgIdBuffer& progId, DWORD bytesRead) {
@@ -64,7 +65,7 @@ LONG QueryDefaultText(HKEY key, ProgIdBuffer& text, DWORD& bytesRead) {
 // Whether the handler key at keyPath names our class. Another program may
 // have put its own handler there since we registered; that one is not ours
 // to delete. Fails only when the key cannot be opened.
-HRESULT HandlerIsOurs(HKEY classes, const WCHAR* keyPath, bool& ours) {
+HRESULT HandlerIsOurs(HKEY classes, const CLSID& clsid, const WCHAR* keyPath, bool& ours) {
   HKEY key = nullptr;
   const HRESULT opened = HResultFromWin32(RegOpenKeyExW(classes, keyPath, 0, KEY_READ, &key));
   if (Failed(opened)) return opened;
@@ -73,7 +74,7 @@ HRESULT HandlerIsOurs(HKEY classes, const WCHAR* keyPath, bool& ours) {
   const LONG read = QueryDefaultText(key, handler, bytesRead);
   RegCloseKey(key);
   RegistryTextBuffer classId{};
-  ProduceClassIdText(classId);
+  ProduceClassIdText(clsid, classId);
   ours = read == ERROR_SUCCESS && EqualIgnoringAsciiCase(TextRead(handler, bytesRead), classId.data());
   return S_OK;
 }
@@ -124,14 +125,22 @@ HRESULT ReadFileTypeDefault(HKEY classes, ProgIdBuffer& progId, DWORD& bytesRead
   return HResultFromWin32(read);
 }
 
-HRESULT WriteProviderClassKeys(HKEY classes, const WCHAR* modulePath) {
+HRESULT WriteServerClassKeys(HKEY classes, const ServerClass& served, const WCHAR* modulePath) {
   RegistryTextBuffer classId{};
-  ProduceClassIdText(classId);
+  ProduceClassIdText(served.clsid, classId);
   RegistryTextBuffer keyPath{};
   HRESULT result = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
   if (Failed(result)) return result;
-  result = SetClassesRootString(classes, keyPath.data(), nullptr, kProviderClassName);
+  result = SetClassesRootString(classes, keyPath.data(), nullptr, served.className);
   if (Failed(result)) return result;
+  if (served.displayName != nullptr) {
+    result = SetClassesRootString(classes, keyPath.data(), kDisplayNameName, served.displayName);
+    if (Failed(result)) return result;
+  }
+  if (served.appId != nullptr) {
+    result = SetClassesRootString(classes, keyPath.data(), kAppIdName, served.appId);
+    if (Failed(result)) return result;
+  }
   result = FormatRegistryPath(keyPath, kServerKeyFormat, classId.data());
   if (Failed(result)) return result;
   result = SetClassesRootString(classes, keyPath.data(), nullptr, modulePath);
@@ -139,43 +148,43 @@ HRESULT WriteProviderClassKeys(HKEY classes, const WCHAR* modulePath) {
   return SetClassesRootString(classes, keyPath.data(), kThreadingModelName, kApartmentThreading);
 }
 
-HRESULT WriteThumbnailHandlerKey(HKEY classes) {
+HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer classId{};
-  ProduceClassIdText(classId);
+  ProduceClassIdText(served.clsid, classId);
   ProgIdBuffer progId{};
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(classes, progId));
+  const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
   return SetClassesRootString(classes, keyPath.data(), nullptr, classId.data());
 }
 
-HRESULT DeleteProviderClassKeys(HKEY classes) {
+HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer classId{};
-  ProduceClassIdText(classId);
+  ProduceClassIdText(served.clsid, classId);
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
   if (Failed(formatted)) return formatted;
   return DeleteClassesRootTree(classes, keyPath.data());
 }
 
-HRESULT DeleteThumbnailHandlerKey(HKEY classes) {
+HRESULT DeleteHandlerKey(HKEY classes, const ServerClass& served) {
   ProgIdBuffer progId{};
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatRegistryPath(keyPath, kHandlerKeyFormat, HandlerFileType(classes, progId));
+  const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
   bool ours = false;
-  const HRESULT checked = HandlerIsOurs(classes, keyPath.data(), ours);
+  const HRESULT checked = HandlerIsOurs(classes, served.clsid, keyPath.data(), ours);
   if (Failed(checked) || !ours) return checked;
   return DeleteClassesRootTree(classes, keyPath.data());
 }
 
-HRESULT RegisterIn(HKEY classes) {
+HRESULT RegisterIn(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer modulePath{};
   HRESULT result = GetModulePath(modulePath);
   if (Failed(result)) return result;
-  result = WriteProviderClassKeys(classes, modulePath.data());
+  result = WriteServerClassKeys(classes, served, modulePath.data());
   if (Failed(result)) return result;
-  result = WriteThumbnailHandlerKey(classes);
+  result = WriteHandlerKey(classes, served);
   if (Failed(result)) return result;
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   return result;
@@ -183,17 +192,13 @@ HRESULT RegisterIn(HKEY classes) {
 
 // The module path is not used; a module that cannot name itself unregisters
 // nothing, as it registers nothing.
-HRESULT UnregisterFrom(HKEY classes) {
+HRESULT UnregisterFrom(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer modulePath{};
   HRESULT result = GetModulePath(modulePath);
   if (Failed(result)) return result;
-  result = DeleteProviderClassKeys(classes);
+  result = DeleteServerClassKeys(classes, served);
   if (Failed(result)) return result;
-  return DeleteThumbnailHandlerKey(classes);
+  return DeleteHandlerKey(classes, served);
 }
 
 }  // namespace kvd
-
-STDAPI DllRegisterServer() { return kvd::RegisterIn(HKEY_CLASSES_ROOT); }
-
-STDAPI DllUnregisterServer() { return kvd::UnregisterFrom(HKEY_CLASSES_ROOT); }

@@ -47,23 +47,41 @@ HRESULT SetClassesRootString(HKEY classes, const WCHAR* keyPath, const WCHAR* va
 // receives the size of the data read.
 HRESULT ReadFileTypeDefault(HKEY classes, ProgIdBuffer& progId, DWORD& bytesRead);
 
-// CLSID\{clsid} with the class name, and its InprocServer32 key with
-// modulePath and the threading model.
-HRESULT WriteProviderClassKeys(HKEY classes, const WCHAR* modulePath);
-// {file type}\shellex\{IThumbnailProvider} with the class identifier, where
-// the file type is the ProgID that .kvd names, or .kvd itself.
-HRESULT WriteThumbnailHandlerKey(HKEY classes);
+// What a module registers for the one class it serves. Values that are null
+// are not written.
+struct ServerClass {
+  const CLSID& clsid;
+  const WCHAR* className;         // the default value of CLSID\{clsid}
+  const WCHAR* displayName;       // its "DisplayName" value
+  const WCHAR* appId;             // its "AppID" value: the process the shell runs the class in
+  const WCHAR* handlerKeyFormat;  // the handler key below the file type, "%s" standing for the file type
+};
 
-HRESULT DeleteProviderClassKeys(HKEY classes);
+// The registry text of clsid, as StringFromGUID2 writes it.
+void ProduceClassIdText(const CLSID& clsid, RegistryTextBuffer& text);
+
+// CLSID\{clsid} with the class name (and the display name and AppID, if
+// any), and its InprocServer32 key with modulePath and the threading model.
+HRESULT WriteServerClassKeys(HKEY classes, const ServerClass& served, const WCHAR* modulePath);
+// The handler key below the file type, with the class identifier, where the
+// file type is the ProgID that .kvd names, or .kvd itself.
+HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served);
+
+HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served);
 // Deletes the handler key under the file type that .kvd names now, if its
 // default value is our class identifier (in any case); a handler of another
 // class stays, and S_OK is answered.
-HRESULT DeleteThumbnailHandlerKey(HKEY classes);
+HRESULT DeleteHandlerKey(HKEY classes, const ServerClass& served);
 
 // The whole of DllRegisterServer below classes: the class entries, the
 // handler entry, then the shell is told.
-HRESULT RegisterIn(HKEY classes);
+HRESULT RegisterIn(HKEY classes, const ServerClass& served);
 // The whole of DllUnregisterServer below classes; the shell is not told.
-HRESULT UnregisterFrom(HKEY classes);
+HRESULT UnregisterFrom(HKEY classes, const ServerClass& served);
+
+// The body of DllInstall: with the command line "user", registers served
+// (install true) or unregisters it under HKEY_CURRENT_USER\Software\Classes;
+// any other command line is refused with E_INVALIDARG.
+HRESULT InstallForUser(BOOL install, const WCHAR* commandLine, const ServerClass& served);
 
 }  // namespace kvd

@@ -6,26 +6,10 @@
 #include <new>
 #include <optional>
 
-#include "raster/blend.h"
-#include "raster/blit.h"
-#include "raster/resample.h"
+#include "thumbnail_provider/fitting.h"
 
 namespace kvd {
 namespace {
-
-struct FittedSize {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-};
-
-// Fits w x h into the cx square keeping the aspect; the side that does not
-// fill the square is truncated, not rounded (25 x 11 at 100 gives 100 x 43).
-FittedSize FitToSquare(std::int32_t w, std::int32_t h, std::uint32_t cx) {
-  const double ratio = h == 0 ? 1.0 : static_cast<double>(w) / static_cast<double>(h);
-  const double edge = static_cast<double>(cx);
-  if (w < h || ratio < 1.0) return {static_cast<std::int32_t>(edge * ratio), static_cast<std::int32_t>(cx)};
-  return {static_cast<std::int32_t>(cx), static_cast<std::int32_t>(edge / ratio)};
-}
 
 bool ClearCanvas(ruta::CImage32& canvas) {
   for (std::int32_t y = 0; y < canvas.height; ++y) {
@@ -36,39 +20,20 @@ bool ClearCanvas(ruta::CImage32& canvas) {
   return true;
 }
 
-PreviewRect PlaceCentred(const ruta::CImage32& scaled, ruta::CImage32& canvas, std::uint32_t cx) {
-  const auto half = static_cast<std::int32_t>(cx / 2);
-  ruta::BlitRect placement;
-  placement.width = scaled.width;
-  placement.height = scaled.height;
-  placement.dstX = half - scaled.width / 2;
-  placement.dstY = half - scaled.height / 2;
-  const ruta::BlendContext copy;
-  ruta::BlitRows(scaled, canvas, placement,
-                 [&copy](const ruta::ArgbPixel* sourceRow, std::int32_t sourceIndex, ruta::ArgbPixel* destinationRow,
-                         std::int32_t destinationIndex, std::int32_t count) {
-                   ruta::BlendRow(copy, sourceRow, sourceIndex, destinationRow, destinationIndex, count);
-                 });
-  // The fitted sides never exceed cx, so the placement lies wholly on the canvas.
-  return {placement.dstX, placement.dstY, placement.width, placement.height};
-}
-
 // Draws the document's stored preview onto the cleared canvas. Only the rows
 // the file delivers are held; the resampler reads the rest as the transparent
 // black they are. nullopt when the document image or its scaled copy could not
 // be allocated.
-std::optional<LoadOutcome> DrawDocument(ByteStream& stream, std::uint32_t cx, ruta::CImage32& canvas,
-                                        PreviewRect& placed) {
+std::optional<LoadOutcome> DrawDocument(ByteStream& stream, ruta::CImage32& canvas, PreviewRect& placed) {
   ruta::CImage32 document;
-  ruta::CImage32 scaled;
   std::int32_t pictureHeight = 0;
   const LoadOutcome outcome = LoadThumbnailRows(document, pictureHeight, stream);
   if (document.pixels == nullptr) return std::nullopt;
-  const FittedSize fitted = FitToSquare(document.width, pictureHeight, cx);
-  if (!scaled.Resize(fitted.width, fitted.height)) return std::nullopt;
   const ruta::SourcePicture picture{document.pixels, document.width, pictureHeight, document.height};
-  ruta::Resample(scaled, picture, scaled.width, scaled.height);
-  placed = PlaceCentred(scaled, canvas, cx);
+  const ruta::BlendContext copy;
+  const std::optional<PreviewRect> drawn = DrawFitted(picture, canvas, copy);
+  if (!drawn) return std::nullopt;
+  placed = *drawn;
   return outcome;
 }
 
@@ -82,7 +47,7 @@ RenderResult RenderThumbnail(ByteStream* stream, std::uint32_t cx, ruta::CImage3
   }
   if (stream == nullptr) return {RenderStatus::Ok, LoadOutcome::NoThumbnail, {}};
   PreviewRect placed;
-  const std::optional<LoadOutcome> outcome = DrawDocument(*stream, cx, canvas, placed);
+  const std::optional<LoadOutcome> outcome = DrawDocument(*stream, canvas, placed);
   if (!outcome) return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail, {}};
   return {RenderStatus::Ok, *outcome, placed};
 }

@@ -8,6 +8,7 @@
 #include "container_reader/thumbnail_loader.h"
 #include "raster/image.h"
 #include "thumbnail_provider/bitmap_header.h"
+#include "thumbnail_provider/fitting.h"
 
 namespace kvd {
 
@@ -19,16 +20,6 @@ enum class RenderStatus {
   Ok,
   InvalidSize,  // cx is 0 or above kMaxThumbnailEdge; nothing was read
   OutOfMemory,  // an image (canvas, document or scaled copy) could not be allocated
-};
-
-// Where the fitted preview lies on the canvas, in canvas pixels. Callers that
-// show previews with their own aspect cut the canvas down to it; reading it
-// from the pixels would not do, as a preview may have transparent edges.
-struct PreviewRect {
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
 };
 
 struct RenderResult {

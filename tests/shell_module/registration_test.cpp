@@ -217,6 +217,30 @@ TEST_F(RegistrationTest, UnregisteringLeavesAnotherProgramsHandler) {
   EXPECT_EQ(ValueAt(handlerKey), foreign);
 }
 
+// A class that names its display name and host process, as the preview
+// handler does, has them on its class key; the rest is as for the provider.
+TEST_F(RegistrationTest, AClassWithDisplayNameAndAppIdRegistersAndUnregistersThemToo) {
+  const CLSID clsid{0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+  const ServerClass served{clsid, u"Test.Handler Class", u"Test handler", u"{AAAAAAAA-0000-0000-0000-000000000000}",
+                           u"%s\\shellex\\{test}"};
+  const std::u16string classKey = u"CLSID\\{01234567-89AB-CDEF-0123-456789ABCDEF}";
+  EXPECT_EQ(RegisterIn(HKEY_CLASSES_ROOT, served), S_OK);
+  const RegistryContents expected{
+      {u"CLSID", {}},
+      {classKey,
+       {{u"", Text(u"Test.Handler Class")},
+        {u"DisplayName", Text(u"Test handler")},
+        {u"AppID", Text(u"{AAAAAAAA-0000-0000-0000-000000000000}")}}},
+      {classKey + u"\\InprocServer32", {{u"", Text(kModulePath)}, {u"ThreadingModel", Text(u"Apartment")}}},
+      {u".kvd", {}},
+      {u".kvd\\shellex", {}},
+      {u".kvd\\shellex\\{test}", {{u"", Text(u"{01234567-89AB-CDEF-0123-456789ABCDEF}")}}},
+  };
+  EXPECT_EQ(ClassesRoot(), expected);
+  EXPECT_EQ(UnregisterFrom(HKEY_CLASSES_ROOT, served), S_OK);
+  EXPECT_EQ(ClassesRoot(), (RegistryContents{{u"CLSID", {}}, {u".kvd", {}}, {u".kvd\\shellex", {}}}));
+}
+
 TEST(FormatRegistryPath, RefusesPathsLongerThan259Characters) {
   for (const std::size_t length : {0u, 257u, 258u, 300u}) {
     SCOPED_TRACE(length);

@@ -5,7 +5,11 @@
 //   write_expectations DIR
 //
 // DIR receives NAME.kvd, NAME.CX.bits (cx * cx * 4 bytes, bottom-up) and
-// index.txt, one "NAME.kvd CX NAME.CX.bits" line per expected bitmap.
+// index.txt, one "NAME.kvd CX NAME.CX.bits" line per expected bitmap. For the
+// preview handler it receives NAME.WxH.pane (the pane's w * h pixels, top row
+// first, blue, green, red, alpha) and preview-index.txt, one
+// "NAME.kvd BACKGROUND W H NAME.WxH.pane" line per pane in the order the
+// host sizes the pane, BACKGROUND the pane colour as a hexadecimal COLORREF.
 
 #include <cstdint>
 #include <cstdio>
@@ -16,7 +20,9 @@
 
 #include "container_reader/manifest.h"
 #include "container_reader/memory_stream.h"
+#include "container_reader/thumbnail_loader.h"
 #include "support/container_builder.h"
+#include "thumbnail_provider/preview_pipeline.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
 
 namespace {
@@ -103,6 +109,43 @@ bool WriteFile(const std::filesystem::path& path, const std::uint8_t* data, std:
   return !file.fail();
 }
 
+// The preview pane: a translucent gradient, wider than the first pane and
+// narrower than the second, on a colour no default would give.
+constexpr char kPreviewDocument[] = "large-zlib";
+constexpr std::uint32_t kPaneColour = 0x00336699;  // COLORREF: 0x00BBGGRR
+struct PaneSize {
+  std::int32_t width, height;
+};
+constexpr PaneSize kPaneSizes[] = {{300, 200}, {90, 120}};
+
+ruta::ArgbPixel PixelFromColourRef(std::uint32_t colour) {
+  return ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+}
+
+bool WritePreviewExpectations(const std::filesystem::path& dir, const Bytes& document) {
+  std::ofstream index(dir / "preview-index.txt", std::ios::trunc);
+  for (const PaneSize pane : kPaneSizes) {
+    kvd::MemoryStream stream(document);
+    ruta::CImage32 image;
+    const kvd::LoadOutcome outcome = kvd::LoadThumbnailImage(image, stream);
+    ruta::CImage32 canvas;
+    if (outcome != kvd::LoadOutcome::Thumbnail ||
+        kvd::RenderPreview(&image, pane.width, pane.height, PixelFromColourRef(kPaneColour), canvas) !=
+            kvd::RenderStatus::Ok) {
+      std::fprintf(stderr, "%s in %dx%d: no preview rendered\n", kPreviewDocument, pane.width, pane.height);
+      return false;
+    }
+    const std::string size = std::to_string(pane.width) + "x" + std::to_string(pane.height);
+    const std::string paneFile = std::string(kPreviewDocument) + "." + size + ".pane";
+    const auto bytes = static_cast<std::size_t>(ruta::PixelCount(canvas)) * sizeof(ruta::ArgbPixel);
+    if (!WriteFile(dir / paneFile, reinterpret_cast<const std::uint8_t*>(canvas.pixels), bytes)) return false;
+    index << kPreviewDocument << ".kvd " << std::hex << kPaneColour << std::dec << ' ' << pane.width << ' '
+          << pane.height << ' ' << paneFile << '\n';
+  }
+  index.close();
+  return !index.fail();
+}
+
 bool WriteExpectations(const std::filesystem::path& dir) {
   std::filesystem::create_directories(dir);
   std::ofstream index(dir / "index.txt", std::ios::trunc);
@@ -120,6 +163,7 @@ bool WriteExpectations(const std::filesystem::path& dir) {
       if (!WriteFile(dir / bitsFile, bitmap.bits.data(), bitmap.bits.size())) return false;
       index << documentFile << ' ' << cx << ' ' << bitsFile << '\n';
     }
+    if (document.name == kPreviewDocument && !WritePreviewExpectations(dir, document.bytes)) return false;
   }
   index.close();
   return !index.fail();

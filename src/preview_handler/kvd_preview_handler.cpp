@@ -1,0 +1,290 @@
+#include "preview_handler/kvd_preview_handler.h"
+
+#include "shell_module/module_state.h"
+#include "thumbnail_provider/istream_byte_stream.h"
+#include "thumbnail_provider/preview_pipeline.h"
+
+namespace kvd {
+
+const CLSID CLSID_KvdPreviewHandler = {
+    0xDFD3E97B, 0x23CD, 0x4102, {0x94, 0x87, 0x1C, 0x03, 0x81, 0x89, 0xA2, 0x23}};
+
+namespace {
+
+constexpr WCHAR kWindowClassName[] = L"KvdPreviewHandlerWindow";
+constexpr WCHAR kNoPreviewMessage[] = L"This document holds no preview picture.";
+
+// A COLORREF is 0x00BBGGRR; the pixel word is 0xAARRGGBB.
+ruta::ArgbPixel PixelFromColour(COLORREF colour) {
+  return (static_cast<ruta::ArgbPixel>(GetRValue(colour)) << 16) |
+         (static_cast<ruta::ArgbPixel>(GetGValue(colour)) << 8) | GetBValue(colour);
+}
+
+HRESULT LastErrorOr(HRESULT fallback) {
+  const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
+  return Failed(reason) ? reason : fallback;
+}
+
+// The window class is registered while any preview window lives. Windows
+// keeps a module's classes after the module is unloaded, pointing at a
+// procedure that is gone: each handler unregisters the class after destroying
+// its window, which fails, as it should, while another handler's window lives.
+HRESULT RegisterWindowClass(WNDPROC procedure) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = g_moduleHandle;
+  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  windowClass.lpszClassName = kWindowClassName;
+  if (RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return S_OK;
+  return LastErrorOr(E_FAIL);
+}
+
+}  // namespace
+
+KvdPreviewHandler::KvdPreviewHandler(std::atomic<std::int32_t>& liveObjects)
+    : background_(GetSysColor(COLOR_WINDOW)), textColour_(GetSysColor(COLOR_WINDOWTEXT)), liveObjects_(liveObjects) {
+  ++liveObjects_;
+}
+
+KvdPreviewHandler::~KvdPreviewHandler() {
+  Unload();
+  ReleaseSite();
+  --liveObjects_;
+}
+
+HRESULT KvdPreviewHandler::QueryInterface(REFIID riid, void** ppv) {
+  const QITAB table[] = {
+      InterfaceEntry<IPreviewHandler>(__uuidof(IPreviewHandler), *this),
+      InterfaceEntry<IInitializeWithStream>(__uuidof(IInitializeWithStream), *this),
+      InterfaceEntry<IObjectWithSite>(__uuidof(IObjectWithSite), *this),
+      InterfaceEntry<IOleWindow>(__uuidof(IOleWindow), *this),
+      InterfaceEntry<IPreviewHandlerVisuals>(__uuidof(IPreviewHandlerVisuals), *this),
+      kEndOfInterfaceTable,
+  };
+  return QISearch(this, table, riid, ppv);
+}
+
+ULONG KvdPreviewHandler::AddRef() { return ++referenceCount_; }
+
+ULONG KvdPreviewHandler::Release() {
+  const ULONG remaining = --referenceCount_;
+  if (remaining == 0) delete this;
+  return remaining;
+}
+
+HRESULT KvdPreviewHandler::Initialize(IStream* stream, DWORD) {
+  if (stream == nullptr) return E_INVALIDARG;
+  if (stream_ != nullptr) return HResultFromWin32(ERROR_ALREADY_INITIALIZED);
+  void* queried = nullptr;
+  const HRESULT result = stream->QueryInterface(__uuidof(IStream), &queried);
+  // Only a successful query hands over a reference.
+  if (!Failed(result)) stream_ = static_cast<IStream*>(queried);
+  return result;
+}
+
+HRESULT KvdPreviewHandler::SetSite(IUnknown* site) {
+  ReleaseSite();
+  if (site == nullptr) return S_OK;
+  site_ = site;
+  site_->AddRef();
+  void* frame = nullptr;
+  // A site without a frame is allowed: there is then no one to take keys.
+  if (!Failed(site->QueryInterface(__uuidof(IPreviewHandlerFrame), &frame))) {
+    frame_ = static_cast<IPreviewHandlerFrame*>(frame);
+  }
+  return S_OK;
+}
+
+HRESULT KvdPreviewHandler::GetSite(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (site_ == nullptr) return E_FAIL;
+  return site_->QueryInterface(riid, ppv);
+}
+
+HRESULT KvdPreviewHandler::GetWindow(HWND* window) {
+  if (window == nullptr) return E_POINTER;
+  *window = window_;
+  return window_ != nullptr ? S_OK : E_FAIL;
+}
+
+HRESULT KvdPreviewHandler::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+
+HRESULT KvdPreviewHandler::SetWindow(HWND parent, const RECT* rect) {
+  if (rect == nullptr) return E_INVALIDARG;
+  parent_ = parent;
+  rect_ = *rect;
+  if (window_ == nullptr) return S_OK;
+  ::SetParent(window_, parent_);
+  return SetRect(rect);
+}
+
+HRESULT KvdPreviewHandler::SetRect(const RECT* rect) {
+  if (rect == nullptr) return E_INVALIDARG;
+  rect_ = *rect;
+  if (window_ == nullptr) return S_OK;
+  if (!SetWindowPos(window_, nullptr, rect_.left, rect_.top, rect_.right - rect_.left, rect_.bottom - rect_.top,
+                    SWP_NOZORDER | SWP_NOACTIVATE)) {
+    return LastErrorOr(E_FAIL);
+  }
+  return RenderAndRepaint();
+}
+
+HRESULT KvdPreviewHandler::DoPreview() {
+  if (stream_ == nullptr || parent_ == nullptr) return E_UNEXPECTED;
+  if (window_ != nullptr) return RenderAndRepaint();
+  ReadDocument();
+  const HRESULT rendered = Render();
+  if (Failed(rendered)) return rendered;
+  return CreatePreviewWindow();
+}
+
+HRESULT KvdPreviewHandler::Unload() {
+  DestroyPreviewWindow();
+  if (stream_ != nullptr) stream_->Release();
+  stream_ = nullptr;
+  document_.FreeBuffer();
+  canvas_.FreeBuffer();
+  canvasReady_ = false;
+  documentRead_ = false;
+  return S_OK;
+}
+
+HRESULT KvdPreviewHandler::SetFocus() {
+  if (window_ == nullptr) return S_FALSE;
+  ::SetFocus(window_);
+  return S_OK;
+}
+
+HRESULT KvdPreviewHandler::QueryFocus(HWND* window) {
+  if (window == nullptr) return E_POINTER;
+  *window = ::GetFocus();
+  return *window != nullptr ? S_OK : LastErrorOr(E_FAIL);
+}
+
+HRESULT KvdPreviewHandler::TranslateAccelerator(MSG* message) {
+  return frame_ != nullptr ? frame_->TranslateAccelerator(message) : S_FALSE;
+}
+
+HRESULT KvdPreviewHandler::SetBackgroundColor(COLORREF colour) {
+  background_ = colour;
+  return window_ != nullptr ? RenderAndRepaint() : S_OK;
+}
+
+HRESULT KvdPreviewHandler::SetFont(const LOGFONTW* font) {
+  if (font == nullptr) return E_INVALIDARG;
+  font_ = *font;
+  hasFont_ = true;
+  if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
+  return S_OK;
+}
+
+HRESULT KvdPreviewHandler::SetTextColor(COLORREF colour) {
+  textColour_ = colour;
+  if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
+  return S_OK;
+}
+
+// The loader throws nothing: what it could not read shows as the message.
+void KvdPreviewHandler::ReadDocument() {
+  if (documentRead_) return;
+  IStreamByteStream bytes(*stream_);
+  outcome_ = LoadThumbnailImage(document_, bytes);
+  documentRead_ = true;
+}
+
+HRESULT KvdPreviewHandler::Render() {
+  const bool hasPicture = outcome_ != LoadOutcome::NoThumbnail;
+  const RenderStatus status = RenderPreview(hasPicture ? &document_ : nullptr, rect_.right - rect_.left,
+                                            rect_.bottom - rect_.top, PixelFromColour(background_), canvas_);
+  canvasReady_ = status == RenderStatus::Ok;
+  // An empty pane shows nothing and is no failure.
+  return status == RenderStatus::OutOfMemory ? E_OUTOFMEMORY : S_OK;
+}
+
+HRESULT KvdPreviewHandler::RenderAndRepaint() {
+  const HRESULT result = Render();
+  InvalidateRect(window_, nullptr, FALSE);
+  return result;
+}
+
+HRESULT KvdPreviewHandler::CreatePreviewWindow() {
+  const HRESULT registered = RegisterWindowClass(WindowProcedure);
+  if (Failed(registered)) return registered;
+  window_ = CreateWindowExW(0, kWindowClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, rect_.left,
+                            rect_.top, rect_.right - rect_.left, rect_.bottom - rect_.top, parent_, nullptr,
+                            g_moduleHandle, this);
+  return window_ != nullptr ? S_OK : LastErrorOr(E_FAIL);
+}
+
+void KvdPreviewHandler::DestroyPreviewWindow() {
+  if (window_ == nullptr) return;
+  DestroyWindow(window_);
+  window_ = nullptr;
+  UnregisterClassW(kWindowClassName, g_moduleHandle);
+}
+
+void KvdPreviewHandler::ReleaseSite() {
+  if (frame_ != nullptr) frame_->Release();
+  if (site_ != nullptr) site_->Release();
+  frame_ = nullptr;
+  site_ = nullptr;
+}
+
+LRESULT CALLBACK KvdPreviewHandler::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  }
+  auto* handler = reinterpret_cast<KvdPreviewHandler*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // the canvas covers the whole window
+    case WM_PAINT:
+      if (handler != nullptr) {
+        handler->Paint(window);
+        return 0;
+      }
+      break;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The canvas goes to the screen pixel for pixel: it is opaque, and GDI would
+// ignore its alpha anyway.
+void KvdPreviewHandler::Paint(HWND window) {
+  PAINTSTRUCT paint;
+  HDC context = BeginPaint(window, &paint);
+  if (context != nullptr && canvasReady_) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = canvas_.width;
+    info.bmiHeader.biHeight = -canvas_.height;  // top-down, as the canvas rows are
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(context, 0, 0, static_cast<DWORD>(canvas_.width), static_cast<DWORD>(canvas_.height), 0, 0, 0,
+                      static_cast<UINT>(canvas_.height), canvas_.pixels, &info, DIB_RGB_COLORS);
+    if (outcome_ == LoadOutcome::NoThumbnail) DrawMessage(context);
+  }
+  EndPaint(window, &paint);
+}
+
+void KvdPreviewHandler::DrawMessage(HDC context) const {
+  HFONT font = hasFont_ ? CreateFontIndirectW(&font_) : nullptr;
+  HGDIOBJ previous = SelectObject(context, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(context, TRANSPARENT);
+  ::SetTextColor(context, textColour_);
+  RECT area{0, 0, canvas_.width, canvas_.height};
+  DrawTextW(context, kNoPreviewMessage, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(context, previous);
+  if (font != nullptr) DeleteObject(font);
+}
+
+}  // namespace kvd
