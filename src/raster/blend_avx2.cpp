@@ -22,8 +22,13 @@
 namespace ruta {
 namespace {
 
+// Everything below is compiled for AVX2; clang spells that differently.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 // A pixel's four channels in 16-bit lanes: blue, green, red, alpha.
 struct Lanes {
@@ -488,7 +493,11 @@ void DividingPreservingRow(const BlendContext& context, const ArgbPixel* source,
   FinishWithReference(context, source, destination, i, count);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 }  // namespace
 

@@ -8,6 +8,7 @@ namespace kvd {
 // A stream may deliver fewer bytes than asked before its end (network
 // locations do), so only a call that delivers nothing, or fails, ends a read.
 std::uint32_t IStreamByteStream::Read(void* buffer, std::uint32_t count) {
+  if (failed_) return 0;
   auto* bytes = static_cast<std::uint8_t*>(buffer);
   std::uint32_t total = 0;
   while (total < count) {
@@ -17,15 +18,19 @@ std::uint32_t IStreamByteStream::Read(void* buffer, std::uint32_t count) {
     // trust bytes that are not in the buffer.
     const std::uint32_t taken = std::min<std::uint32_t>(delivered, count - total);
     total += taken;
-    if (taken == 0 || Failed(result)) break;
+    if (Failed(result)) failed_ = true;
+    if (taken == 0 || failed_) break;
   }
   return total;
 }
 
 void IStreamByteStream::Skip(std::uint32_t count) {
+  if (failed_) return;
   LARGE_INTEGER move{};
   move.QuadPart = static_cast<LONGLONG>(count);  // zero-extended: a skip never goes back
-  stream_.Seek(move, STREAM_SEEK_CUR, nullptr);
+  // A stream that did not move would have the reader take the skipped
+  // payload's bytes for the next record.
+  if (Failed(stream_.Seek(move, STREAM_SEEK_CUR, nullptr))) failed_ = true;
 }
 
 }  // namespace kvd

@@ -10,7 +10,9 @@ namespace kvd {
 // The shell's stream as the reader sees it. It borrows the stream for as long
 // as it lives and adds no reference. A read asks the stream again until the
 // count is met or a call delivers nothing or fails; the reader learns of the
-// end of the data and of every failure from a short count alone.
+// end of the data and of every failure from a short count alone. After a
+// failed Read or Seek the stream is taken to have ended: nothing more is read
+// from it, since where it stands is no longer known.
 class IStreamByteStream final : public ByteStream {
  public:
   explicit IStreamByteStream(IStream& stream) : stream_(stream) {}
@@ -20,6 +22,7 @@ class IStreamByteStream final : public ByteStream {
 
  private:
   IStream& stream_;
+  bool failed_ = false;
 };
 
 }  // namespace kvd

@@ -7,6 +7,7 @@
 #include <functional>
 
 
+#include "container_reader/container_header.h"
 #include "container_reader/manifest.h"
 #include "container_reader/memory_stream.h"
 #include "support/container_builder.h"
@@ -133,7 +134,7 @@ TEST(LoadThumbnailImage, ReadsTheFileInOrderWithoutLookingBack) {
 }
 
 TEST(LoadThumbnailImage, ManifestsAboveTheLimitAreSkippedUnread) {
-  const std::uint32_t overLimit = 16u * 1024 * 1024 + 1;
+  const std::uint32_t overLimit = kMaxManifestBytes + 1;
   MarkedImage marked;
   const Bytes document = ContainerBuilder().Manifest(ThumbManifest(1, 1, "t")).ManifestLength(overLimit).Build();
   MemoryStream stream(document);
@@ -147,7 +148,7 @@ TEST(LoadThumbnailImage, HugeLengthsInATinyFileCostOnlyWhatTheFileHolds) {
   lying.decodedSize = 0xFFFFFFFFu;
   const std::vector<Bytes> documents = {
       ContainerBuilder().Manifest(ThumbManifest(1, 1, "thumb")).ManifestLength(0xFFFFFFFFu).Build(),
-      ContainerBuilder().Manifest(ThumbManifest(1, 1, "thumb")).ManifestLength(16u * 1024 * 1024).Build(),
+      ContainerBuilder().Manifest(ThumbManifest(1, 1, "thumb")).ManifestLength(kMaxManifestBytes).Build(),
       ContainerBuilder().Manifest(ThumbManifest(2, 1, "thumb")).Chunk(lying).Build(),
   };
   for (const Bytes& document : documents) {
@@ -240,13 +241,19 @@ TEST(LoadThumbnailImage, SidesBelowOneCopyNothingButStillSizeTheImage) {
 }
 
 TEST(LoadThumbnailImage, RefusesHugeThumbSidesBeforeAllocating) {
-  for (const std::string& size : {std::string("width=\"32768\" height=\"1\""), std::string("width=\"1\" height=\"32768\""),
-                                  std::string("width=\"8193\" height=\"8192\"")}) {
+  // Each side within kMaxThumbSide, but one pixel row too many for kMaxThumbPixels.
+  constexpr int kSquareSide = 1 << 13;
+  static_assert(std::int64_t{kSquareSide} * kSquareSide == kMaxThumbPixels);
+  struct Size {
+    int width;
+    int height;
+  };
+  for (const Size size : {Size{kMaxThumbSide + 1, 1}, Size{1, kMaxThumbSide + 1}, Size{kSquareSide + 1, kSquareSide}}) {
     MarkedImage marked;
     const Bytes document =
-        ContainerBuilder().Manifest("<Dodiru><Thumb " + size + " bin=\"t\"/></Dodiru>").Chunk(StoredChunk("t", {1, 2, 3, 4})).Build();
-    EXPECT_EQ(Load(marked.image, document), LoadOutcome::NoThumbnail) << size;
-    EXPECT_TRUE(marked.Untouched()) << size;
+        ContainerBuilder().Manifest(ThumbManifest(size.width, size.height, "t")).Chunk(StoredChunk("t", {1, 2, 3, 4})).Build();
+    EXPECT_EQ(Load(marked.image, document), LoadOutcome::NoThumbnail) << size.width << " x " << size.height;
+    EXPECT_TRUE(marked.Untouched()) << size.width << " x " << size.height;
   }
 }
 

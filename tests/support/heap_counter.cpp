@@ -30,6 +30,10 @@ namespace {
 std::atomic<std::size_t> g_inUse{0};
 std::atomic<std::size_t> g_peak{0};
 
+// Allocations still to go before the injected failure; 0 when none is armed.
+std::atomic<std::size_t> g_allocationsToFailure{0};
+std::atomic<bool> g_failureStruck{false};
+
 void CountAllocation(std::size_t bytes) {
   const std::size_t now = g_inUse.fetch_add(bytes, std::memory_order_relaxed) + bytes;
   std::size_t peak = g_peak.load(std::memory_order_relaxed);
@@ -41,6 +45,16 @@ void CountRelease(std::size_t bytes) { g_inUse.fetch_sub(bytes, std::memory_orde
 
 }  // namespace
 
+// True for the one allocation that is to fail.
+bool InjectedFailure() {
+  std::size_t left = g_allocationsToFailure.load(std::memory_order_relaxed);
+  while (left > 0 && !g_allocationsToFailure.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+  }
+  if (left != 1) return false;
+  g_failureStruck = true;
+  return true;
+}
+
 std::size_t HeapBytesInUse() { return g_inUse.load(); }
 
 HeapPeak::HeapPeak() : start_(g_inUse.load()) { g_peak.store(start_); }
@@ -49,6 +63,21 @@ std::size_t HeapPeak::BytesAboveStart() const {
   const std::size_t peak = g_peak.load();
   return peak > start_ ? peak - start_ : 0;
 }
+
+AllocationFailure::AllocationFailure(std::size_t nth) {
+  g_failureStruck = false;
+  g_allocationsToFailure = Available() ? nth : 0;
+}
+
+AllocationFailure::~AllocationFailure() { g_allocationsToFailure = 0; }
+
+bool AllocationFailure::Struck() const { return g_failureStruck; }
+
+#ifdef KVD_SANITIZED_HEAP
+bool AllocationFailure::Available() { return false; }
+#else
+bool AllocationFailure::Available() { return true; }
+#endif
 
 #ifdef KVD_SANITIZED_HEAP
 // A sanitizer owns malloc; it reports every allocation and release to hooks.
@@ -91,9 +120,18 @@ void Uncount(void* block) {
 }  // namespace
 
 extern "C" {
-void* malloc(std::size_t bytes) { return Counted(__libc_malloc(bytes)); }
-void* calloc(std::size_t count, std::size_t bytes) { return Counted(__libc_calloc(count, bytes)); }
-void* memalign(std::size_t alignment, std::size_t bytes) { return Counted(__libc_memalign(alignment, bytes)); }
+void* malloc(std::size_t bytes) {
+  if (kvd::testing::InjectedFailure()) return nullptr;
+  return Counted(__libc_malloc(bytes));
+}
+void* calloc(std::size_t count, std::size_t bytes) {
+  if (kvd::testing::InjectedFailure()) return nullptr;
+  return Counted(__libc_calloc(count, bytes));
+}
+void* memalign(std::size_t alignment, std::size_t bytes) {
+  if (kvd::testing::InjectedFailure()) return nullptr;
+  return Counted(__libc_memalign(alignment, bytes));
+}
 void* aligned_alloc(std::size_t alignment, std::size_t bytes) { return memalign(alignment, bytes); }
 int posix_memalign(void** block, std::size_t alignment, std::size_t bytes) {
   void* allocated = memalign(alignment, bytes);
@@ -106,6 +144,7 @@ void free(void* block) {
   __libc_free(block);
 }
 void* realloc(void* block, std::size_t bytes) {
+  if (kvd::testing::InjectedFailure()) return nullptr;  // the old block stays, as after a real failure
   const std::size_t before = block == nullptr ? 0 : malloc_usable_size(block);
   void* moved = __libc_realloc(block, bytes);
   if (moved == nullptr && bytes != 0) return nullptr;  // the old block stays, still counted

@@ -22,4 +22,21 @@ class HeapPeak {
   std::size_t start_;
 };
 
+// Makes the Nth allocation from now on fail, as a system out of memory would:
+// malloc and its family answer null and operator new throws. One allocation
+// fails, later ones succeed again. Only where the malloc family is ours: under
+// a sanitizer, which owns malloc, nothing is injected.
+class AllocationFailure {
+ public:
+  static bool Available();
+
+  explicit AllocationFailure(std::size_t nth);
+  ~AllocationFailure();
+  AllocationFailure(const AllocationFailure&) = delete;
+  AllocationFailure& operator=(const AllocationFailure&) = delete;
+
+  // Whether the Nth allocation has come (and failed).
+  bool Struck() const;
+};
+
 }  // namespace kvd::testing

@@ -106,7 +106,7 @@ TEST_F(KvdThumbnailTool, FailsWithOneLineOnUnreadableInputOrBadArguments) {
   EXPECT_EQ(Run((folder_ / std::string(300, 'n')).string() + " " + (folder_ / "x.png").string()), 1);
   EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
   EXPECT_EQ(Run("-s 0 a b"), 2);
-  EXPECT_EQ(Run("-s 46341 a b"), 2);
+  EXPECT_EQ(Run("-s " + std::to_string(kMaxThumbnailEdge + 1) + " a b"), 2);
   EXPECT_EQ(Run("-s 12x a b"), 2);
   EXPECT_EQ(Run("onlyone"), 2);
   EXPECT_EQ(Run("--bogus a b"), 2);

@@ -64,8 +64,10 @@ int main(int argc, char** argv) {
   if (scenario == "thumbnails" && argc == 3) return CheckThumbnails(argv[2]);
   if (scenario == "small-stacks" && argc == 3) return CheckSmallStacks(argv[2]);
   if (scenario == "unload-cycles" && argc == 3) return CheckUnloadCycles(argv[2]);
+  if (scenario == "concurrency" && argc == 3) return CheckConcurrentProviders(argv[2]);
+  if (scenario == "regressions" && argc == 3) return CheckFuzzRegressions(argv[2]);
   std::fprintf(stderr,
                "usage: kvd_shell_host (factory | not-registered | register | unregister | progid"
-               " | (thumbnails | small-stacks | unload-cycles) EXPECTATIONS_DIR)\n");
+               " | (thumbnails | small-stacks | unload-cycles | concurrency) EXPECTATIONS_DIR | regressions FOLDER)\n");
   return 2;
 }

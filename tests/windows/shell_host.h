@@ -58,5 +58,7 @@ int CheckRegistrationUnderProgId();
 int CheckThumbnails(const std::filesystem::path& expectationsDir);
 int CheckSmallStacks(const std::filesystem::path& expectationsDir);
 int CheckUnloadCycles(const std::filesystem::path& expectationsDir);
+int CheckConcurrentProviders(const std::filesystem::path& expectationsDir);
+int CheckFuzzRegressions(const std::filesystem::path& regressionsDir);
 
 }  // namespace kvd::wine
