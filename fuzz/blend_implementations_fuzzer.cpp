@@ -1,0 +1,48 @@
+// Every implementation of the compositor's row loops against the plain one,
+// on random rows: for each mode code, opacity, colour key and pair of runs,
+// every loop this processor runs must write exactly the reference's words.
+// Runs start at any offset, so that the vector loops meet unaligned rows and
+// every length of tail.
+
+#include <cstdint>
+#include <vector>
+
+#include "fuzz_input.h"
+#include "raster/row_functions.h"
+
+namespace {
+
+constexpr std::int32_t kMaxRowPixels = 300;
+constexpr std::int32_t kMaxOffset = 7;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  kvd::fuzz::FuzzInput input(data, size);
+  ruta::BlendContext context;
+  context.mode = input.TakeInRange(0, ruta::kBlendModeSlots - 1);
+  const ruta::RowLoop reference =
+      ruta::RowFunctionsFor(ruta::RowImplementation::Reference).blend[static_cast<std::size_t>(context.mode)];
+  if (reference == nullptr) return 0;
+  context.opacity = input.Take<std::uint8_t>();
+  const bool keyFromRow = (input.Take<std::uint8_t>() & 1) != 0;
+  const std::uint32_t key = input.Take<std::uint32_t>();
+  const std::int32_t offset = input.TakeInRange(0, kMaxOffset);
+  // BlendRow hands its loops runs of at least one pixel.
+  const std::int32_t count = input.TakeInRange(1, kMaxRowPixels);
+  const auto start = static_cast<std::size_t>(offset);
+  const std::vector<std::uint32_t> source = input.TakeWords(start + static_cast<std::size_t>(count));
+  const std::vector<std::uint32_t> destination = input.TakeWords(start + static_cast<std::size_t>(count));
+  // A key taken from the row itself makes keyed pixels common.
+  context.colorKey = keyFromRow ? source[start + key % static_cast<std::uint32_t>(count)] : key;
+
+  std::vector<std::uint32_t> expected = destination;
+  reference(context, source.data() + start, expected.data() + start, count);
+  for (ruta::RowImplementation implementation : ruta::SupportedImplementations()) {
+    std::vector<std::uint32_t> written = destination;
+    ruta::RowFunctionsFor(implementation).blend[static_cast<std::size_t>(context.mode)](
+        context, source.data() + start, written.data() + start, count);
+    KVD_FUZZ_CHECK(written == expected);
+  }
+  return 0;
+}
