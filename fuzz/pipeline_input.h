@@ -24,7 +24,7 @@ struct PipelineInput {
 
 inline PipelineInput SplitPipelineInput(std::span<const std::uint8_t> input) {
   constexpr std::size_t kEdgeBytes = 2;
-  constexpr std::uint32_t kLargeEdgeSelectors = 0xF000;
+  constexpr std::uint32_t kLargeEdgeSelectors = 0xFF00;
   if (input.size() < kEdgeBytes) return {1, {}};
   const std::uint32_t selector = input[0] | (static_cast<std::uint32_t>(input[1]) << 8);
   const std::uint32_t range = selector >= kLargeEdgeSelectors ? kFuzzMaxEdge : kFuzzCommonEdge;
