@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "raster/blend_avx2.h"
+#include "raster/blend_avx512.h"
 #include "raster/blend_sse2.h"
 #include "raster/resample_avx2.h"
 #include "raster/resample_fast.h"
@@ -39,6 +40,12 @@ RowFunctions MakeAvx2() {
   return functions;
 }
 
+RowFunctions MakeAvx512() {
+  RowFunctions functions = MakeAvx2();
+  FillAvx512BlendRows(functions);
+  return functions;
+}
+
 bool ProcessorHas(RowImplementation implementation) {
   switch (implementation) {
     case RowImplementation::Reference: return true;
@@ -47,6 +54,9 @@ bool ProcessorHas(RowImplementation implementation) {
     case RowImplementation::Avx2:
       __builtin_cpu_init();
       return __builtin_cpu_supports("avx2");
+    case RowImplementation::Avx512:
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
 #else
     default: return false;
 #endif
@@ -70,7 +80,7 @@ bool DisabledByEnvironment(RowImplementation implementation) {
 
 RowImplementation ChooseImplementation() {
   RowImplementation chosen = RowImplementation::Reference;
-  for (RowImplementation next : {RowImplementation::Sse2, RowImplementation::Avx2}) {
+  for (RowImplementation next : {RowImplementation::Sse2, RowImplementation::Avx2, RowImplementation::Avx512}) {
     if (!ProcessorHas(next) || DisabledByEnvironment(next)) break;
     chosen = next;
   }
@@ -84,6 +94,7 @@ const char* FeatureName(RowImplementation implementation) {
     case RowImplementation::Reference: return "reference";
     case RowImplementation::Sse2: return "sse2";
     case RowImplementation::Avx2: return "avx2";
+    case RowImplementation::Avx512: return "avx512";
   }
   return "";
 }
@@ -92,9 +103,11 @@ const RowFunctions& RowFunctionsFor(RowImplementation implementation) {
   static const RowFunctions reference = MakeReference();
   static const RowFunctions sse2 = MakeSse2();
   static const RowFunctions avx2 = MakeAvx2();
+  static const RowFunctions avx512 = MakeAvx512();
   switch (implementation) {
     case RowImplementation::Sse2: return sse2;
     case RowImplementation::Avx2: return avx2;
+    case RowImplementation::Avx512: return avx512;
     case RowImplementation::Reference: break;
   }
   return reference;
@@ -103,7 +116,7 @@ const RowFunctions& RowFunctionsFor(RowImplementation implementation) {
 std::vector<RowImplementation> SupportedImplementations() {
   std::vector<RowImplementation> supported;
   for (RowImplementation implementation :
-       {RowImplementation::Reference, RowImplementation::Sse2, RowImplementation::Avx2}) {
+       {RowImplementation::Reference, RowImplementation::Sse2, RowImplementation::Avx2, RowImplementation::Avx512}) {
     if (ProcessorHas(implementation)) supported.push_back(implementation);
   }
   return supported;

@@ -25,10 +25,10 @@ struct RowFunctions {
 };
 
 // From plainest to fastest; each needs the processor features of those before it.
-enum class RowImplementation { Reference, Sse2, Avx2 };
+enum class RowImplementation { Reference, Sse2, Avx2, Avx512 };
 
 // Names a feature in KVD_DISABLE_CPU_FEATURES, a comma-separated list
-// ("avx2", "sse2") that keeps the table below the first feature listed, so
+// ("avx512", "avx2", "sse2") that keeps the table below the first feature listed, so
 // that tests and benchmarks can force each implementation in turn.
 const char* FeatureName(RowImplementation implementation);
 
