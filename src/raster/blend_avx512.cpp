@@ -124,10 +124,9 @@ struct SourceOverLanes {
 
   __m512i Channel(__m512i sc, __m512i dc) const {
     const __m512 n = _mm512_fmadd_ps(AsFloat(dc), wf, _mm512_mul_ps(AsFloat(sc), pf));
-    __m512 q = _mm512_roundscale_ps(_mm512_mul_ps(n, inverseA), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-    const __mmask16 oneTooMany = _mm512_cmp_ps_mask(_mm512_fnmadd_ps(q, af, n), _mm512_setzero_ps(), _CMP_LT_OQ);
-    q = _mm512_mask_sub_ps(q, oneTooMany, q, _mm512_set1_ps(1.0f));
-    return _mm512_cvttps_epi32(q);
+    const __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(n, inverseA));
+    const __mmask16 oneTooMany = _mm512_cmp_ps_mask(_mm512_fnmadd_ps(AsFloat(q), af, n), _mm512_setzero_ps(), _CMP_LT_OQ);
+    return _mm512_mask_sub_epi32(q, oneTooMany, q, Lanes32(1));
   }
 };
 
