@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline_input.h"
 #include "support/container_builder.h"
 
 namespace {
@@ -23,8 +24,7 @@ struct Shape {
   int height;
 };
 
-Bytes Document(Shape shape, bool compressed, int chunksBefore) {
-  const Bytes pixels = kvd::testing::PixelBytes(kvd::testing::GradientPixels(shape.width, shape.height));
+Bytes Document(Shape shape, const Bytes& pixels, bool compressed, int chunksBefore) {
   ContainerBuilder builder;
   builder.Manifest("<?xml version=\"1.0\"?><Dodiru width=\"64\" height=\"48\"><Layer bin=\"layer0\"/>" +
                    std::string("<Thumb width=\"") + std::to_string(shape.width) + "\" height=\"" +
@@ -46,9 +46,10 @@ bool Write(const std::filesystem::path& path, const Bytes& bytes) {
   return static_cast<bool>(out);
 }
 
-// The pipeline target reads its edge length from two leading bytes.
-Bytes WithEdgeSelector(std::uint16_t selector, const Bytes& document) {
-  Bytes input = {static_cast<std::uint8_t>(selector & 0xFF), static_cast<std::uint8_t>(selector >> 8)};
+// The pipeline target reads its edge length from the leading bytes.
+Bytes WithEdge(std::uint32_t cx, const Bytes& document) {
+  const auto edge = kvd::fuzz::EdgeBytes(cx);
+  Bytes input(edge.begin(), edge.end());
   input.insert(input.end(), document.begin(), document.end());
   return input;
 }
@@ -64,19 +65,26 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(root / "loader");
   std::filesystem::create_directories(root / "pipeline");
   const std::vector<Shape> shapes = {{1, 1}, {3, 2}, {2, 7}, {16, 16}, {24, 6}, {5, 19}};
-  const std::vector<std::uint16_t> edges = {0, 15, 31, 95, 255, 0xF3FF};  // cx 1, 16, 32, 96, 256, 1024
+  const std::vector<std::uint32_t> edges = {1, 16, 32, 96, 256, 1024};
   bool written = true;
   std::size_t index = 0;
   for (const Shape shape : shapes) {
+    const Bytes pixels = kvd::testing::PixelBytes(kvd::testing::GradientPixels(shape.width, shape.height));
     for (const bool compressed : {false, true}) {
       for (const int chunksBefore : {0, 2}) {
-        const Bytes document = Document(shape, compressed, chunksBefore);
+        const Bytes document = Document(shape, pixels, compressed, chunksBefore);
         const std::string name = "seed-" + std::to_string(index);
         written = Write(root / "loader" / name, document) && written;
-        written = Write(root / "pipeline" / name, WithEdgeSelector(edges[index % edges.size()], document)) && written;
+        written = Write(root / "pipeline" / name, WithEdge(edges[index % edges.size()], document)) && written;
         ++index;
       }
     }
   }
+  // For the reader alone, a flat preview whose small zlib stream inflates well
+  // past the inflater's first output piece, so that its growing output is
+  // fuzzed too. The pipeline would spend a quarter of its run on its copies.
+  const Shape flat = {160, 120};
+  const Bytes flatPixels(std::size_t{160} * 120 * 4, 0x80);
+  written = Write(root / "loader" / "seed-flat", Document(flat, flatPixels, true, 0)) && written;
   return written ? 0 : 1;
 }
