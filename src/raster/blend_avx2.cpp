@@ -310,8 +310,12 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     const __m256i sourceAlpha = _mm256_srli_epi32(s, 24);
     const __m256i transparentSource = _mm256_cmpeq_epi32(sourceAlpha, _mm256_setzero_si256());
     if (AllLanes(transparentSource)) continue;
-    if (fullOpacity && AllLanes(_mm256_cmpeq_epi32(sourceAlpha, Lanes32(255)))) {
-      Store(destination + i, s);
+    // At full opacity an opaque source replaces its pixel whatever lies
+    // there, so a group of transparent and opaque sources alone, as where a
+    // stroke's edge crosses it, needs no arithmetic.
+    const __m256i opaqueSource = fullOpacity ? _mm256_cmpeq_epi32(sourceAlpha, Lanes32(255)) : _mm256_setzero_si256();
+    if (AllLanes(_mm256_or_si256(opaqueSource, transparentSource))) {
+      Store(destination + i, _mm256_blendv_epi8(Load(destination + i), s, opaqueSource));
       continue;
     }
     const __m256i d = Load(destination + i);

@@ -165,8 +165,12 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     const __m512i sourceAlpha = AlphaLanes(s);
     const __mmask16 transparentSource = Equal(sourceAlpha, 0);
     if (transparentSource == kAllPixels) continue;
-    if (fullOpacity && Equal(sourceAlpha, 255) == kAllPixels) {
-      Store(destination + i, s);
+    // At full opacity an opaque source replaces its pixel whatever lies
+    // there, so a group of transparent and opaque sources alone, as where a
+    // stroke's edge crosses it, needs no arithmetic.
+    const __mmask16 opaqueSource = fullOpacity ? Equal(sourceAlpha, 255) : 0;
+    if ((opaqueSource | transparentSource) == kAllPixels) {
+      _mm512_mask_storeu_epi32(destination + i, opaqueSource, s);
       continue;
     }
     const __m512i d = Load(destination + i);
