@@ -118,12 +118,6 @@ inline __m256i PreservingPixels(__m256i source, __m256i destination, __m256i opa
 inline __m256i Load(const ArgbPixel* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline void Store(ArgbPixel* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 
-// The pixels past the last whole group of eight go through the plain loop.
-void FinishWithReference(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
-                         std::int32_t done, std::int32_t count) {
-  if (done < count) ReferenceRowLoop(context.mode)(context, source + done, destination + done, count - done);
-}
-
 inline bool AllOpaque(__m256i source) {
   const __m256i alpha = _mm256_and_si256(source, AlphaMask());
   return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, AlphaMask())) == -1;

@@ -130,12 +130,6 @@ struct SourceOverLanes {
   }
 };
 
-// The pixels past the last whole group go through the plain loop.
-void FinishWithReference(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
-                         std::int32_t done, std::int32_t count) {
-  if (done < count) ReferenceRowLoop(context.mode)(context, source + done, destination + done, count - done);
-}
-
 template <bool kFullOpacity>
 void AddRowAt(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
   const __m512i opacity = Lanes16(context.opacity);

@@ -19,6 +19,13 @@ using RowLoop = void (*)(const BlendContext& context, const ArgbPixel* source, A
 // for a code that does nothing.
 RowLoop ReferenceRowLoop(std::int32_t mode);
 
+// The pixels a faster loop leaves past its last whole vector go through the
+// plain loop.
+inline void FinishWithReference(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                                std::int32_t done, std::int32_t count) {
+  if (done < count) ReferenceRowLoop(context.mode)(context, source + done, destination + done, count - done);
+}
+
 // Rewrites one destination pixel in place from one source pixel.
 using PixelOperation = void (*)(ArgbPixel& destination, ArgbPixel source, std::int32_t opacity);
 

@@ -108,12 +108,6 @@ inline __m128i PreservingPixels(__m128i source, __m128i destination, __m128i opa
 inline __m128i Load(const ArgbPixel* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store(ArgbPixel* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-// The pixels past the last whole group of four go through the plain loop.
-void FinishWithReference(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
-                         std::int32_t done, std::int32_t count) {
-  if (done < count) ReferenceRowLoop(context.mode)(context, source + done, destination + done, count - done);
-}
-
 inline bool AllOpaque(__m128i source) {
   const __m128i alpha = _mm_and_si128(source, AlphaMask());
   return _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, AlphaMask())) == 0xFFFF;
