@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# kvd-doctor on private homes, each with one problem planted: what it reports,
+# and that --fix repairs exactly that and leaves everything else alone.
+#
+# usage: doctor_test.sh BUILD_DIR SAMPLE.kvd [KDE_PLUGIN_DIR]
+set -euo pipefail
+build=$1 sample=$2 kde_plugins=${3:-}
+doctor=$build/tools/kvd-doctor
+factory=$(dirname "$0")/gnome_factory.py
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --component tools --prefix "$prefix" >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log" >&2; fail "cmake --install"; }
+
+# A fresh home each time; the install above is found through XDG_DATA_DIRS.
+new_home() {
+  home=$work/home-$1
+  mkdir -p "$home"
+  export HOME=$home XDG_DATA_HOME=$home/.local/share XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache
+  export XDG_DATA_DIRS=$prefix/share:/usr/share QT_PLUGIN_PATH=$kde_plugins
+}
+
+# run_doctor EXPECTED_STATUS [--fix]: the report in $report.
+run_doctor() {
+  local expected=$1 status=0
+  shift
+  report=$("$doctor" "$@") || status=$?
+  [ "$status" = "$expected" ] || fail "kvd-doctor $* exited $status, not $expected:"$'\n'"$report"
+}
+expect_line() { grep -qE "$1" <<<"$report" || fail "no line matching '$1' in:"$'\n'"$report"; }
+
+# Installed under a temporary prefix: type, entry and rendering are fine, but
+# the prefix is named as what GNOME's sandbox cannot see.
+new_home prefix
+run_doctor 1
+expect_line "^ok     MIME type: .*application/x-kvd, .*application/x-kvd$"
+expect_line "^ok     thumbnailer: $prefix/share/thumbnailers/kvd.thumbnailer renders a sample"
+expect_line "^WRONG  sandbox: $prefix/bin/kvd-thumbnail lies outside /usr.*instead of $prefix$"
+[ "$(grep -c '^WRONG' <<<"$report")" = 1 ] || fail "more than the sandbox is reported wrong:"$'\n'"$report"
+
+# Not installed where the desktop looks.
+new_home missing
+XDG_DATA_DIRS=/usr/share run_doctor 1
+expect_line "^WRONG  MIME type: .*install the kvdthumb package"
+expect_line "^WRONG  thumbnailer: no entry for application/x-kvd"
+
+# A stale entry in the user's own folder, found before the system's.
+new_home stale
+mkdir -p "$XDG_DATA_HOME/thumbnailers"
+printf '[Thumbnailer Entry]\nTryExec=/opt/gone/kvd-thumbnail\nExec=/opt/gone/kvd-thumbnail -s %%s %%i %%o\nMimeType=application/x-kvd;\n' \
+  >"$XDG_DATA_HOME/thumbnailers/old.thumbnailer"
+run_doctor 1
+expect_line "^WRONG  thumbnailer: .*old.thumbnailer runs /opt/gone/kvd-thumbnail, which does not exist"
+
+# A thumbnailer that fails on every document.
+new_home broken
+mkdir -p "$XDG_DATA_HOME/thumbnailers"
+printf '[Thumbnailer Entry]\nExec=/bin/false %%i %%o\nMimeType=application/x-kvd;\n' >"$XDG_DATA_HOME/thumbnailers/kvd.thumbnailer"
+run_doctor 1
+expect_line "^WRONG  thumbnailer: .* runs /bin/false, but it exited with status 1 on a sample"
+
+# Dolphin's saved plugin list without ours: --fix adds it and changes no
+# other byte of the file.
+new_home dolphin
+mkdir -p "$XDG_CONFIG_HOME"
+printf '[General]\nViewPropsTimestamp=2024,1,1\n\n[PreviewSettings]\nPlugins=imagethumbnail,svgthumbnail\nMaximumSize=5242880\n' \
+  >"$XDG_CONFIG_HOME/dolphinrc"
+cp "$XDG_CONFIG_HOME/dolphinrc" "$work/dolphinrc.before"
+run_doctor 1
+expect_line "^WRONG  Dolphin: the preview plugins saved in .*dolphinrc leave out kvdthumbnail; run kvd-doctor --fix"
+run_doctor 1 --fix
+expect_line "^fixed  Dolphin: added kvdthumbnail"
+diff <(sed 's/^Plugins=.*/Plugins=imagethumbnail,svgthumbnail,kvdthumbnail/' "$work/dolphinrc.before") \
+  "$XDG_CONFIG_HOME/dolphinrc" >/dev/null || fail "--fix changed more of dolphinrc than the plugin list"
+run_doctor 1
+expect_line "^ok     Dolphin: kvdthumbnail is on"
+if [ -n "$kde_plugins" ]; then
+  expect_line "^ok     KDE plugin: $kde_plugins/kf5/thumbcreator/kvdthumbnail.so$"
+fi
+
+# Failure markers GNOME's factory left: for a .kvd document, for one without
+# extension (recognised by content), and for a picture that is not ours.
+new_home markers
+mkdir -p "$home/Pictures"
+cp "$sample" "$home/Pictures/painting.kvd"
+cp "$sample" "$home/Pictures/painting-copy"
+printf 'not a picture' >"$home/Pictures/photo.png"
+for file in painting.kvd painting-copy photo.png; do "$factory" fail "$home/Pictures/$file"; done
+mkdir -p "$XDG_CACHE_HOME/thumbnails/normal"
+printf 'a thumbnail' >"$XDG_CACHE_HOME/thumbnails/normal/other.png"
+(cd "$XDG_CACHE_HOME/thumbnails" && find . -type f | sort) >"$work/cache.before"
+run_doctor 1
+expect_line "^WRONG  failure markers: 2 failure marker\(s\) for .kvd files .*run kvd-doctor --fix"
+run_doctor 1 --fix
+expect_line "^fixed  failure markers: removed 2 failure marker\(s\)"
+(cd "$XDG_CACHE_HOME/thumbnails" && find . -type f | sort) >"$work/cache.after"
+[ "$(comm -23 "$work/cache.before" "$work/cache.after" | wc -l)" = 2 ] &&
+  [ "$(comm -13 "$work/cache.before" "$work/cache.after" | wc -l)" = 0 ] ||
+  fail "--fix removed other than the two markers:"$'\n'"$(diff "$work/cache.before" "$work/cache.after")"
+status=0
+"$factory" thumbnail "$home/Pictures/photo.png" 2>/dev/null || status=$?
+[ "$status" = 3 ] || fail "GNOME's factory no longer sees the marker of photo.png"
+run_doctor 1
+expect_line "^ok     failure markers: none for .kvd files"
+echo "kvd-doctor OK"

@@ -1,0 +1,289 @@
+// kvd-doctor: checks, in the user's own environment, each thing that makes a
+// desktop show icons instead of .kvd thumbnails, prints one line per check
+// and, with --fix, repairs what belongs to the user (Dolphin's plugin list,
+// failure markers in the thumbnail cache).
+
+#include <gio/gio.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "container_reader/container_writer.h"
+#include "doctor/dolphin_settings.h"
+#include "doctor/failure_markers.h"
+#include "doctor/thumbnailer_entry.h"
+#include "png_reader.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using kvd::tools::kExitFailure;
+using kvd::tools::kExitUsage;
+
+constexpr std::string_view kMimeType = "application/x-kvd";
+constexpr std::string_view kKdePlugin = "kvdthumbnail";
+// The edge length the check renders at: the size GNOME asks for first.
+constexpr int kCheckSize = 128;
+
+constexpr std::string_view kUsage =
+    "usage: kvd-doctor [--fix]\n"
+    "Checks why a desktop may show icons instead of .kvd thumbnails, one line per\n"
+    "check. --fix adds the KDE plugin to Dolphin's list of preview plugins and\n"
+    "removes the failure markers file managers left for .kvd files.\n";
+
+struct Report {
+  int problems = 0;
+  void Ok(const std::string& what) { std::cout << "ok     " << what << '\n'; }
+  void Fixed(const std::string& what) { std::cout << "fixed  " << what << '\n'; }
+  void Wrong(const std::string& what, const std::string& todo) {
+    ++problems;
+    std::cout << "WRONG  " << what << "; " << todo << '\n';
+  }
+};
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+fs::path Home() { return EnvOr("HOME", "/"); }
+
+std::vector<fs::path> SplitPaths(const std::string& list) {
+  std::vector<fs::path> paths;
+  std::istringstream stream(list);
+  for (std::string item; std::getline(stream, item, ':');) {
+    if (!item.empty()) paths.emplace_back(item);
+  }
+  return paths;
+}
+
+// Where file managers look for thumbnailers and MIME data: the user's own
+// folder first, then the system's.
+std::vector<fs::path> DataDirs() {
+  std::vector<fs::path> dirs = {EnvOr("XDG_DATA_HOME", (Home() / ".local/share").string())};
+  for (const fs::path& dir : SplitPaths(EnvOr("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))) dirs.push_back(dir);
+  return dirs;
+}
+
+std::string JoinPaths(const std::vector<fs::path>& paths) {
+  std::string text;
+  for (const fs::path& path : paths) text += (text.empty() ? "" : ":") + path.string();
+  return text;
+}
+
+// A small document with an opaque stored preview, made as kvd-pack makes one.
+std::vector<std::uint8_t> SampleDocument() {
+  constexpr int kWidth = 8, kHeight = 4;
+  const std::vector<std::uint8_t> pixels(kWidth * kHeight * 4, 0xFF);
+  return kvd::ContainerWriter(kvd::ThumbManifestXml(kWidth, kHeight, kWidth, kHeight, "thumb"))
+      .Chunk("thumb", kvd::kCompressionStored, pixels)
+      .Bytes();
+}
+
+std::string ContentType(const char* name, const std::vector<std::uint8_t>* data) {
+  gchar* type = g_content_type_guess(name, data ? data->data() : nullptr, data ? data->size() : 0, nullptr);
+  gchar* mime = g_content_type_get_mime_type(type);
+  std::string result = mime ? mime : "";
+  g_free(mime);
+  g_free(type);
+  return result;
+}
+
+void CheckMimeType(Report& report) {
+  const std::vector<std::uint8_t> sample = SampleDocument();
+  const std::string byName = ContentType("painting.kvd", nullptr);
+  const std::string byContent = ContentType(nullptr, &sample);
+  const std::string found = "a .kvd name resolves to " + byName + ", a document's content to " + byContent;
+  if (byName == kMimeType && byContent == kMimeType) {
+    report.Ok("MIME type: " + found);
+  } else {
+    report.Wrong(
+        "MIME type: " + found + ", not " + std::string(kMimeType) + " (searched " + JoinPaths(DataDirs()) + ")",
+        "install the kvdthumb package, or run update-mime-database on PREFIX/share/mime of your install");
+  }
+}
+
+int RunProgram(const std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs the entry's Exec line on a sample in a temporary folder, as a file
+// manager does, and checks that it wrote a square PNG of the size asked for.
+std::string RenderSample(const kvd::doctor::ThumbnailerEntry& entry) {
+  std::string pattern = (fs::temp_directory_path() / "kvd-doctor-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) return "no temporary folder";
+  const fs::path folder = pattern;
+  const fs::path input = folder / "sample.kvd";
+  const fs::path output = folder / "sample.png";
+  std::string problem;
+  const std::vector<std::uint8_t> sample = SampleDocument();
+  std::ofstream(input, std::ios::binary)
+      .write(reinterpret_cast<const char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+  const std::optional<std::vector<std::string>> words =
+      kvd::doctor::ExpandExecLine(entry.exec, input.string(), "file://" + input.string(), output.string(), kCheckSize);
+  kvd::BgraPicture picture;
+  std::string error;
+  if (!words || words->empty()) {
+    problem = "its Exec line cannot be read";
+  } else if (const int status = RunProgram(*words); status != 0) {
+    problem = "it exited with status " + std::to_string(status) + " on a sample";
+  } else if (!kvd::ReadPng(output, picture, error)) {
+    problem = "it wrote no readable PNG for a sample (" + error + ")";
+  } else if (picture.width != kCheckSize || picture.height != kCheckSize) {
+    problem = "it drew " + std::to_string(picture.width) + " x " + std::to_string(picture.height) +
+              " for a sample asked at " + std::to_string(kCheckSize);
+  }
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  return problem;
+}
+
+fs::path ThumbnailerProgram(const kvd::doctor::ThumbnailerEntry& entry) {
+  if (!entry.tryExec.empty()) return entry.tryExec;
+  const auto words = kvd::doctor::ExpandExecLine(entry.exec, "", "", "", kCheckSize);
+  return words && !words->empty() ? fs::path((*words)[0]) : fs::path();
+}
+
+// GNOME runs thumbnailers in a sandbox that shows only /usr of the system.
+void CheckSandboxVisibility(Report& report, const fs::path& program) {
+  std::error_code error;
+  const fs::path real = fs::canonical(program, error);
+  if (!error && real.string().starts_with("/usr/")) {
+    report.Ok("sandbox: " + real.string() + " lies under /usr, which GNOME's thumbnail sandbox shows");
+  } else {
+    report.Wrong("sandbox: " + (error ? program : real).string() +
+                     " lies outside /usr, where GNOME's thumbnail sandbox cannot see it",
+                 "install into /usr (the kvdthumb package) or /usr/local instead of " +
+                     program.parent_path().parent_path().string());
+  }
+}
+
+void CheckThumbnailer(Report& report) {
+  const std::vector<fs::path> dirs = DataDirs();
+  const std::optional<kvd::doctor::ThumbnailerEntry> entry =
+      kvd::doctor::FindThumbnailerFor(std::string(kMimeType), dirs);
+  if (!entry) {
+    report.Wrong("thumbnailer: no entry for " + std::string(kMimeType) + " in thumbnailers/ of " + JoinPaths(dirs),
+                 "install the kvdthumb package");
+    return;
+  }
+  const fs::path program = ThumbnailerProgram(*entry);
+  std::error_code error;
+  if (program.empty() || !program.is_absolute() || !fs::is_regular_file(program, error)) {
+    report.Wrong("thumbnailer: " + entry->file.string() + " runs " + program.string() + ", which does not exist",
+                 "reinstall the kvdthumb package, or remove the stale " + entry->file.string());
+    return;
+  }
+  if (const std::string problem = RenderSample(*entry); !problem.empty()) {
+    report.Wrong("thumbnailer: " + entry->file.string() + " runs " + program.string() + ", but " + problem,
+                 "run kvd-thumbnail by hand on a .kvd file to see its message");
+  } else {
+    report.Ok("thumbnailer: " + entry->file.string() + " renders a sample with " + program.string());
+  }
+  CheckSandboxVisibility(report, program);
+}
+
+std::optional<fs::path> FindKdePlugin() {
+  std::vector<fs::path> dirs = SplitPaths(EnvOr("QT_PLUGIN_PATH", ""));
+  dirs.emplace_back(KVD_QT_PLUGIN_DIR);
+  for (const fs::path& dir : dirs) {
+    const fs::path plugin = dir / "kf5/thumbcreator" / (std::string(kKdePlugin) + ".so");
+    std::error_code error;
+    if (fs::is_regular_file(plugin, error)) return plugin;
+  }
+  return std::nullopt;
+}
+
+void CheckKde(Report& report, bool fix) {
+  const fs::path dolphinrc = fs::path(EnvOr("XDG_CONFIG_HOME", (Home() / ".config").string())) / "dolphinrc";
+  const std::optional<fs::path> plugin = FindKdePlugin();
+  std::error_code error;
+  if (plugin) {
+    report.Ok("KDE plugin: " + plugin->string());
+  } else if (fs::exists(dolphinrc, error)) {
+    report.Wrong("KDE plugin: " + std::string(kKdePlugin) + " not found in Qt's plugin folders, and you use Dolphin",
+                 "install the kvdthumb-kde package");
+  } else {
+    report.Ok("KDE plugin: not installed; only KDE applications such as Dolphin need it");
+  }
+  const std::optional<std::vector<std::string>> enabled = kvd::doctor::ReadDolphinPreviewPlugins(dolphinrc);
+  if (!enabled) {
+    report.Ok("Dolphin: no saved list of preview plugins, so every installed one is on");
+  } else if (std::ranges::find(*enabled, kKdePlugin) != enabled->end()) {
+    report.Ok("Dolphin: " + std::string(kKdePlugin) + " is on in " + dolphinrc.string());
+  } else if (fix && kvd::doctor::AddDolphinPreviewPlugin(dolphinrc, std::string(kKdePlugin))) {
+    report.Fixed("Dolphin: added " + std::string(kKdePlugin) + " to the preview plugins in " + dolphinrc.string() +
+                 "; restart Dolphin");
+  } else {
+    report.Wrong(
+        "Dolphin: the preview plugins saved in " + dolphinrc.string() + " leave out " + std::string(kKdePlugin),
+        fix ? "the file could not be rewritten"
+            : "run kvd-doctor --fix, or tick \"KVD painting documents\" in Dolphin's preview settings");
+  }
+}
+
+void CheckFailureMarkers(Report& report, bool fix) {
+  const fs::path cache = EnvOr("XDG_CACHE_HOME", (Home() / ".cache").string());
+  const std::vector<kvd::doctor::FailureMarker> markers = kvd::doctor::FindKvdFailureMarkers(cache);
+  const std::string where = (cache / "thumbnails/fail").string();
+  if (markers.empty()) {
+    report.Ok("failure markers: none for .kvd files in " + where);
+    return;
+  }
+  const std::string count = std::to_string(markers.size()) + " failure marker(s) for .kvd files in " + where;
+  if (!fix) {
+    report.Wrong("failure markers: " + count + " keep file managers from trying those files again",
+                 "run kvd-doctor --fix to remove them");
+    return;
+  }
+  int left = 0;
+  for (const kvd::doctor::FailureMarker& marker : markers) {
+    std::error_code error;
+    if (!fs::remove(marker.marker, error)) ++left;
+  }
+  if (left == 0) {
+    report.Fixed("failure markers: removed " + count);
+  } else {
+    report.Wrong("failure markers: " + std::to_string(left) + " of " + count + " could not be removed",
+                 "check the permissions of " + where);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (kvd::tools::AsksForHelp(argc, argv)) {
+    std::cout << kUsage;
+    return 0;
+  }
+  const bool fix = argc == 2 && std::string_view(argv[1]) == "--fix";
+  if (argc > 2 || (argc == 2 && !fix)) {
+    std::cerr << kUsage;
+    return kExitUsage;
+  }
+  Report report;
+  CheckMimeType(report);
+  CheckThumbnailer(report);
+  CheckKde(report, fix);
+  CheckFailureMarkers(report, fix);
+  return report.problems == 0 ? 0 : kExitFailure;
+}
