@@ -159,11 +159,8 @@ std::string Manifest(const Options& options, const kvd::BgraPicture& picture) {
 }
 
 // A preview the reader would refuse makes a document without a thumbnail.
-bool FitsTheReader(const kvd::BgraPicture& picture) {
-  const auto side = static_cast<std::uint32_t>(kvd::kMaxThumbSide);
-  return picture.width <= side && picture.height <= side &&
-         std::uint64_t{picture.width} * picture.height <= static_cast<std::uint64_t>(kvd::kMaxThumbPixels);
-}
+constexpr kvd::PngSizeLimit kReaderLimit{static_cast<std::uint64_t>(kvd::kMaxThumbSide),
+                                         static_cast<std::uint64_t>(kvd::kMaxThumbPixels)};
 
 bool WriteFile(const std::filesystem::path& path, const kvd::ContainerWriter& writer) {
   std::ofstream out(path, std::ios::binary);
@@ -178,14 +175,8 @@ bool WriteFile(const std::filesystem::path& path, const kvd::ContainerWriter& wr
 int Run(const Options& options) {
   kvd::BgraPicture picture;
   std::string error;
-  if (options.withThumb && !kvd::ReadPng(options.preview, picture, error)) {
+  if (options.withThumb && !kvd::ReadPng(options.preview, picture, error, kReaderLimit)) {
     std::fprintf(stderr, "kvd-pack: cannot read %s: %s\n", options.preview.c_str(), error.c_str());
-    return kExitFailure;
-  }
-  if (!FitsTheReader(picture)) {
-    std::fprintf(stderr, "kvd-pack: %s is %u x %u; a stored preview has at most %d pixels a side and %lld in all\n",
-                 options.preview.c_str(), picture.width, picture.height, kvd::kMaxThumbSide,
-                 static_cast<long long>(kvd::kMaxThumbPixels));
     return kExitFailure;
   }
   kvd::ContainerWriter writer(Manifest(options, picture));
