@@ -1,8 +1,13 @@
 # Finds TinyXML and provides the imported target TinyXML::TinyXML.
 #
 # Natively the distribution's library is used. A cross build has no packaged
-# TinyXML: it sets TINYXML_SOURCE_DIR to the unpacked upstream sources and the
-# four source files are built here as a static library, without STL mode.
+# TinyXML, and the ThreadSanitizer build checks the code the DLL ships: with
+# KVD_TINYXML_FROM_SOURCE, Debian's sources are fetched and their four source
+# files are built here as a static library, without STL mode.
+
+if(KVD_TINYXML_FROM_SOURCE)
+  include(TinyXMLSources)
+endif()
 
 if(TINYXML_SOURCE_DIR)
   add_library(kvd_tinyxml STATIC

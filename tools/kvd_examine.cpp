@@ -23,6 +23,7 @@
 #include "counting_stream.h"
 #include "json_text.h"
 #include "load_report_text.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -129,8 +130,11 @@ std::string PayloadText(const kvd::PayloadDecoding& decoding) {
   return "";
 }
 
+// What the document holds, escaped for the terminal.
+std::string Shown(std::string_view text) { return kvd::TerminalText(text); }
+
 void PrintText(const Inspection& inspection) {
-  std::printf("file          %s\n", inspection.file.c_str());
+  std::printf("file          %s\n", Shown(inspection.file).c_str());
   std::printf("magic         %s\n", inspection.container ? "voxpack (a .kvd container)" : "none: not a .kvd container");
   if (inspection.container && !inspection.words) std::printf("header words  cut short by the end of the file\n");
   if (inspection.words) {
@@ -141,19 +145,19 @@ void PrintText(const Inspection& inspection) {
     if (inspection.manifest->result == kvd::ManifestRead::TooLong) {
       std::printf("manifest      not read: longer than %u bytes\n", kvd::kMaxManifestBytes);
     } else {
-      const std::string_view text = ManifestString(*inspection.manifest);
-      std::printf("manifest      %u bytes%s\n%.*s%s", inspection.manifest->delivered,
+      const std::string text = kvd::TerminalText(ManifestString(*inspection.manifest), kvd::TerminalLayout::Lines);
+      std::printf("manifest      %u bytes%s\n%s%s", inspection.manifest->delivered,
                   inspection.manifest->result == kvd::ManifestRead::Cut ? ", cut short by the end of the file" : "",
-                  static_cast<int>(text.size()), text.data(), text.ends_with('\n') ? "" : "\n");
+                  text.c_str(), text.ends_with('\n') ? "" : "\n");
     }
   }
   if (inspection.fields && inspection.fields->hasRoot) {
-    std::printf("Dodiru        width \"%s\", height \"%s\"\n", inspection.fields->rootWidth.c_str(),
-                inspection.fields->rootHeight.c_str());
+    std::printf("Dodiru        width \"%s\", height \"%s\"\n", Shown(inspection.fields->rootWidth).c_str(),
+                Shown(inspection.fields->rootHeight).c_str());
   }
   if (inspection.fields && inspection.fields->hasThumb) {
-    std::printf("Thumb         width \"%s\", height \"%s\", bin \"%s\"\n", inspection.fields->thumbWidth.c_str(),
-                inspection.fields->thumbHeight.c_str(), inspection.fields->bin.c_str());
+    std::printf("Thumb         width \"%s\", height \"%s\", bin \"%s\"\n", Shown(inspection.fields->thumbWidth).c_str(),
+                Shown(inspection.fields->thumbHeight).c_str(), Shown(inspection.fields->bin).c_str());
   }
   if (inspection.words && inspection.manifest->result != kvd::ManifestRead::Cut) {
     std::printf("chunks        %zu\n", inspection.chunks.size());
@@ -161,14 +165,14 @@ void PrintText(const Inspection& inspection) {
       std::printf("  %-10s %-11s %10s %10s  %-34s %s\n", "offset", "compression", "stored", "decoded", "payload", "name");
     }
     for (const ChunkRow& row : inspection.chunks) {
-      const std::string name(row.header.name());
+      const std::string name = Shown(row.header.name());
       std::printf("  %-10llu %-11s %10u %10u  %-34s '%s'\n", static_cast<unsigned long long>(row.offset),
                   CompressionName(row.header.compression()), row.header.storedSize(), row.header.decodedSize(),
                   PayloadText(row.decoding).c_str(), name.c_str());
     }
   }
   std::printf("outcome       %s: %s\n", kvd::LoadOutcomeKey(inspection.report.outcome),
-              kvd::DescribeLoad(inspection.report).c_str());
+              Shown(kvd::DescribeLoad(inspection.report)).c_str());
 }
 
 std::string JsonOrNull(bool present, const std::string& json) { return present ? json : "null"; }

@@ -27,7 +27,8 @@ constexpr const char* kUsage =
     "usage: kvd-pack [OPTIONS] PREVIEW.png OUTPUT.kvd\n"
     "       kvd-pack --no-thumb [OPTIONS] OUTPUT.kvd\n"
     "  Writes a .kvd container whose stored preview is the picture PREVIEW.png.\n"
-    "  --chunk NAME             name of the preview's chunk (default thumb)\n"
+    "  --chunk NAME             name of the preview's chunk, UTF-8 of up to 64 bytes\n"
+    "                           (default thumb)\n"
     "  --zlib                   store the preview zlib-compressed (default: as it is)\n"
     "  --before NAME:BYTES[:zlib]\n"
     "                           add a chunk of BYTES filler bytes before the preview,\n"
@@ -159,11 +160,8 @@ std::string Manifest(const Options& options, const kvd::BgraPicture& picture) {
 }
 
 // A preview the reader would refuse makes a document without a thumbnail.
-bool FitsTheReader(const kvd::BgraPicture& picture) {
-  const auto side = static_cast<std::uint32_t>(kvd::kMaxThumbSide);
-  return picture.width <= side && picture.height <= side &&
-         std::uint64_t{picture.width} * picture.height <= static_cast<std::uint64_t>(kvd::kMaxThumbPixels);
-}
+constexpr kvd::PngSizeLimit kReaderLimit{static_cast<std::uint64_t>(kvd::kMaxThumbSide),
+                                         static_cast<std::uint64_t>(kvd::kMaxThumbPixels)};
 
 bool WriteFile(const std::filesystem::path& path, const kvd::ContainerWriter& writer) {
   std::ofstream out(path, std::ios::binary);
@@ -178,14 +176,8 @@ bool WriteFile(const std::filesystem::path& path, const kvd::ContainerWriter& wr
 int Run(const Options& options) {
   kvd::BgraPicture picture;
   std::string error;
-  if (options.withThumb && !kvd::ReadPng(options.preview, picture, error)) {
+  if (options.withThumb && !kvd::ReadPng(options.preview, picture, error, kReaderLimit)) {
     std::fprintf(stderr, "kvd-pack: cannot read %s: %s\n", options.preview.c_str(), error.c_str());
-    return kExitFailure;
-  }
-  if (!FitsTheReader(picture)) {
-    std::fprintf(stderr, "kvd-pack: %s is %u x %u; a stored preview has at most %d pixels a side and %lld in all\n",
-                 options.preview.c_str(), picture.width, picture.height, kvd::kMaxThumbSide,
-                 static_cast<long long>(kvd::kMaxThumbPixels));
     return kExitFailure;
   }
   kvd::ContainerWriter writer(Manifest(options, picture));

@@ -15,8 +15,16 @@ struct BgraPicture {
   std::vector<std::uint8_t> pixels;
 };
 
+// The largest picture a caller takes.
+struct PngSizeLimit {
+  std::uint64_t side = UINT32_MAX;
+  std::uint64_t pixels = UINT64_MAX;
+};
+
 // Reads any PNG (palette, grey, 16-bit, with or without alpha) as 8-bit BGRA.
-// On failure returns false and says why in error.
-bool ReadPng(const std::filesystem::path& path, BgraPicture& picture, std::string& error);
+// A picture beyond limit is refused by the size its header declares, before
+// anything is allocated for its pixels: a file of a few bytes may declare
+// gigabytes. On failure returns false and says why in error.
+bool ReadPng(const std::filesystem::path& path, BgraPicture& picture, std::string& error, PngSizeLimit limit = {});
 
 }  // namespace kvd

@@ -1,5 +1,7 @@
 #include "container_reader/container_writer.h"
 
+#include "container_reader/utf8.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -79,6 +81,10 @@ std::string EscapeXmlAttribute(std::string_view text) {
 
 std::string ThumbManifestXml(std::int32_t rootWidth, std::int32_t rootHeight, std::int32_t thumbWidth,
                              std::int32_t thumbHeight, std::string_view bin) {
+  // The manifest declares UTF-8, and the parser reads a bad sequence's lead
+  // byte as the start of one: it would swallow the bytes after it, and the
+  // preview's chunk would never be found.
+  if (!IsValidUtf8(bin)) throw std::invalid_argument("the preview's chunk name is not valid UTF-8");
   return std::string(kXmlDeclaration) + RootStartTag(rootWidth, rootHeight) + "\n  <Thumb " +
          Attribute("width", thumbWidth) + " " + Attribute("height", thumbHeight) + " bin=\"" +
          EscapeXmlAttribute(bin) + "\"/>\n</Dodiru>\n";

@@ -30,7 +30,8 @@ ChunkHeader EncodeChunkHeader(std::string_view name, std::uint32_t compression, 
 std::vector<std::uint8_t> ZlibCompress(std::span<const std::uint8_t> data);
 
 // The manifest of a document of rootWidth x rootHeight whose stored preview of
-// thumbWidth x thumbHeight pixels lies in the chunk named bin.
+// thumbWidth x thumbHeight pixels lies in the chunk named bin. Throws
+// std::invalid_argument when bin is not valid UTF-8, the manifest's encoding.
 std::string ThumbManifestXml(std::int32_t rootWidth, std::int32_t rootHeight, std::int32_t thumbWidth,
                              std::int32_t thumbHeight, std::string_view bin);
 // A manifest with the root element only: a document without a stored preview.

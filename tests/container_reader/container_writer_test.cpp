@@ -45,5 +45,22 @@ TEST(ContainerWriter, WhatItWritesTheReaderReadsBack) {
   EXPECT_THROW(writer.Chunk("x", 2, layer), std::invalid_argument);
 }
 
+// The bin attribute is the only way to the preview: a name the manifest
+// cannot carry is refused rather than written into a document without one.
+TEST(ContainerWriter, ThePreviewsChunkNameReadsBackOrIsRefused) {
+  const Bytes picture = testing::PixelBytes(testing::GradientPixels(2, 2));
+  for (const std::string& bin : std::initializer_list<std::string>{"caf\xc3\xa9", "\xf0\x9f\x96\xbc & <>", std::string(64, 'n')}) {
+    const Bytes document = ContainerWriter(ThumbManifestXml(2, 2, 2, 2, bin)).Chunk(bin, kCompressionZlib, picture).Bytes();
+    MemoryStream stream(document);
+    ruta::CImage32 image;
+    const LoadReport report = LoadThumbnailImageWithReport(image, stream);
+    EXPECT_EQ(report.outcome, LoadOutcome::Thumbnail) << bin;
+    EXPECT_EQ(report.bin, bin);
+  }
+  for (const char* bin : {"\xf1&", "caf\xe9", "\xed\xa0\x80", "\xc0\xaf"}) {
+    EXPECT_THROW(ThumbManifestXml(2, 2, 2, 2, bin), std::invalid_argument) << bin;
+  }
+}
+
 }  // namespace
 }  // namespace kvd

@@ -46,13 +46,14 @@ std::string Nested(int depth) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Runs kvd-inspect --json on the document; returns its output, or "" when it fails.
-std::string InspectJson(const Bytes& document, const fs::path& folder) {
+// Runs kvd-inspect with the options on the document; returns its output, or
+// "" when it fails.
+std::string Inspect(const Bytes& document, const fs::path& folder, const std::string& options) {
   const fs::path input = folder / "document.kvd";
-  const fs::path output = folder / "inspect.json";
+  const fs::path output = folder / "inspect.out";
   std::ofstream(input, std::ios::binary)
       .write(reinterpret_cast<const char*>(document.data()), static_cast<std::streamsize>(document.size()));
-  const std::string command = std::string(KVD_INSPECT_PATH) + " --json " + input.string() + " >" + output.string();
+  const std::string command = std::string(KVD_INSPECT_PATH) + options + " " + input.string() + " >" + output.string();
   const int status = std::system(command.c_str());
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "";
   std::ifstream in(output);
@@ -100,11 +101,33 @@ TEST(KvdInspect, NamesTheReasonForEveryWayALoadEnds) {
   const fs::path folder = fs::temp_directory_path() / "kvd_inspect_test";
   fs::create_directories(folder);
   for (const Case& c : cases) {
-    const std::string json = InspectJson(c.document, folder);
+    const std::string json = Inspect(c.document, folder, " --json");
     EXPECT_NE(json.find("\"reason\": " + Quoted(c.reason)), std::string::npos) << c.reason << "\n" << json;
     EXPECT_NE(json.find(c.message), std::string::npos) << c.message << "\n" << json;
   }
   fs::remove_all(folder);
+}
+
+// A document's bytes can neither drive the terminal (retitle the window,
+// return the cursor to forge a line) nor hide behind a NUL.
+TEST(KvdInspect, EscapesControlCharactersOfTheDocumentInItsText) {
+  const std::string bin = "\x1b]0;owned\x07";
+  const std::string manifest = "<Dodiru width=\"1\" height=\"1\"><Thumb width=\"1\" height=\"1\" bin=\"" + bin +
+                               "\"/></Dodiru>\r\nbefore" + std::string(1, '\0') + "after \xc2\x9b[2J\x7f";
+  const Bytes document = ContainerBuilder().Manifest(manifest).Chunk(StoredChunk("\rforged", Bytes(4, 1))).Build();
+  const fs::path folder = fs::temp_directory_path() / "kvd_inspect_escape_test";
+  fs::create_directories(folder);
+  const std::string text = Inspect(document, folder, "");
+  fs::remove_all(folder);
+
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    EXPECT_TRUE(c == '\n' || (byte >= 0x20 && byte != 0x7F)) << "byte " << static_cast<int>(byte) << " in\n" << text;
+  }
+  for (const char* shown : {"bin \"\\x1b]0;owned\\x07\"", "'\\x0dforged'", "</Dodiru>\\x0d\nbefore\\x00after \\xc2\\x9b[2J\\x7f",
+                            "chunk '\\x1b]0;owned\\x07' not found"}) {
+    EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
+  }
 }
 
 }  // namespace
