@@ -7,9 +7,11 @@
 #include <iterator>
 #include <string>
 
+#include "container_reader/canvas_size.h"
 #include "container_reader/chunk_reader.h"
 #include "container_reader/container_header.h"
 #include "container_reader/container_writer.h"
+#include "support/canvas_documents.h"
 #include "support/container_builder.h"
 
 namespace kvd {
@@ -46,18 +48,20 @@ std::string Nested(int depth) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Runs kvd-inspect --json on the document; returns its output, or "" when it fails.
-std::string InspectJson(const Bytes& document, const fs::path& folder) {
+// Runs kvd-inspect with options on the document; returns its output, or "" when it fails.
+std::string Inspect(const Bytes& document, const fs::path& folder, const std::string& options) {
   const fs::path input = folder / "document.kvd";
   const fs::path output = folder / "inspect.json";
   std::ofstream(input, std::ios::binary)
       .write(reinterpret_cast<const char*>(document.data()), static_cast<std::streamsize>(document.size()));
-  const std::string command = std::string(KVD_INSPECT_PATH) + " --json " + input.string() + " >" + output.string();
+  const std::string command = std::string(KVD_INSPECT_PATH) + " " + options + " " + input.string() + " >" + output.string();
   const int status = std::system(command.c_str());
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "";
   std::ifstream in(output);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+std::string InspectJson(const Bytes& document, const fs::path& folder) { return Inspect(document, folder, "--json"); }
 
 TEST(KvdInspect, NamesTheReasonForEveryWayALoadEnds) {
   const Bytes picture = testing::PixelBytes(testing::GradientPixels(3, 2));
@@ -103,6 +107,22 @@ TEST(KvdInspect, NamesTheReasonForEveryWayALoadEnds) {
     const std::string json = InspectJson(c.document, folder);
     EXPECT_NE(json.find("\"reason\": " + Quoted(c.reason)), std::string::npos) << c.reason << "\n" << json;
     EXPECT_NE(json.find(c.message), std::string::npos) << c.message << "\n" << json;
+  }
+  fs::remove_all(folder);
+}
+
+TEST(KvdInspect, ShowsTheCanvasSizeOrSaysThereIsNone) {
+  const fs::path folder = fs::temp_directory_path() / "kvd_inspect_canvas_test";
+  fs::create_directories(folder);
+  for (const testing::CanvasDocument& document : testing::CanvasDocuments()) {
+    const CanvasSize canvas = document.canvas.value_or(CanvasSize{});
+    const std::string size = std::to_string(canvas.width) + " \u00d7 " + std::to_string(canvas.height);
+    const std::string text = document.canvas ? "canvas        " + size + "\n" : "canvas        none: ";
+    const std::string json = document.canvas ? "\"canvas\": {\"width\": " + std::to_string(canvas.width) +
+                                                   ", \"height\": " + std::to_string(canvas.height) + "},"
+                                             : "\"canvas\": null,";
+    EXPECT_NE(Inspect(document.bytes, folder, "").find(text), std::string::npos) << document.name;
+    EXPECT_NE(InspectJson(document.bytes, folder).find(json), std::string::npos) << document.name;
   }
   fs::remove_all(folder);
 }
