@@ -32,9 +32,12 @@ constexpr std::array kPropertyLists = {
     PropertyList{L"InfoTip", L"prop:System.ItemTypeText;*System.Image.Dimensions;System.Size;System.DateModified"},
 };
 
+// Room for the longest of our lists; a longer value is not ours.
+constexpr std::size_t kListCapacity = 1024;
+
 // Whether the value holds exactly text; false when it cannot be read.
 bool ValueHolds(HKEY key, const WCHAR* valueName, std::wstring_view text) {
-  std::array<WCHAR, 1024> held{};
+  std::array<WCHAR, kListCapacity> held{};
   DWORD bytes = sizeof held;
   DWORD type = 0;
   if (RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(held.data()), &bytes) !=
