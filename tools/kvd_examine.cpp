@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "container_reader/canvas_size.h"
 #include "container_reader/chunk_reader.h"
 #include "container_reader/container_header.h"
 #include "container_reader/file_stream.h"
@@ -50,6 +51,7 @@ struct Inspection {
   std::optional<kvd::ManifestText> manifest;
   std::optional<kvd::ManifestFields> fields;
   std::vector<ChunkRow> chunks;
+  std::optional<kvd::CanvasSize> canvas;
   kvd::LoadReport report;
 };
 
@@ -98,6 +100,8 @@ Inspection Inspect(const std::filesystem::path& path) {
       if (inspection.manifest->result != kvd::ManifestRead::Cut) inspection.chunks = ListChunks(path, stream);
     }
   }
+  kvd::FileStream canvasFile(path);
+  inspection.canvas = kvd::ReadCanvasSize(canvasFile);
   kvd::FileStream file(path);
   ruta::CImage32 image;
   inspection.report = kvd::LoadThumbnailImageWithReport(image, file);
@@ -171,6 +175,11 @@ void PrintText(const Inspection& inspection) {
                   PayloadText(row.decoding).c_str(), name.c_str());
     }
   }
+  if (inspection.canvas) {
+    std::printf("canvas        %u \u00d7 %u\n", inspection.canvas->width, inspection.canvas->height);
+  } else {
+    std::printf("canvas        none: no positive Dodiru width and height\n");
+  }
   std::printf("outcome       %s: %s\n", kvd::LoadOutcomeKey(inspection.report.outcome),
               Shown(kvd::DescribeLoad(inspection.report)).c_str());
 }
@@ -214,6 +223,11 @@ void PrintJson(const Inspection& inspection) {
           JsonOrNull(hasThumb, "{\"width\": " + kvd::JsonString(fields.thumbWidth) + ", \"height\": " +
                                    kvd::JsonString(fields.thumbHeight) + ", \"bin\": " + kvd::JsonString(fields.bin) +
                                    "}") +
+          ",\n";
+  const kvd::CanvasSize canvas = inspection.canvas.value_or(kvd::CanvasSize{});
+  json += "  \"canvas\": " +
+          JsonOrNull(inspection.canvas.has_value(), "{\"width\": " + std::to_string(canvas.width) +
+                                                        ", \"height\": " + std::to_string(canvas.height) + "}") +
           ",\n";
   json += "  \"chunks\": [" + chunks + (chunks.empty() ? "" : "\n  ") + "],\n";
   json += "  \"outcome\": {\"result\": " + kvd::JsonString(kvd::LoadOutcomeKey(inspection.report.outcome)) +

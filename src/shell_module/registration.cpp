@@ -149,6 +149,7 @@ HRESULT WriteServerClassKeys(HKEY classes, const ServerClass& served, const WCHA
 }
 
 HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served) {
+  if (served.handlerKeyFormat == nullptr) return S_OK;
   RegistryTextBuffer classId{};
   ProduceClassIdText(served.clsid, classId);
   ProgIdBuffer progId{};
@@ -167,15 +168,20 @@ HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served) {
   return DeleteClassesRootTree(classes, keyPath.data());
 }
 
+HRESULT DeleteKeyIfItNames(HKEY root, const WCHAR* keyPath, const CLSID& clsid) {
+  bool ours = false;
+  const HRESULT checked = HandlerIsOurs(root, clsid, keyPath, ours);
+  if (Failed(checked) || !ours) return checked;
+  return DeleteClassesRootTree(root, keyPath);
+}
+
 HRESULT DeleteHandlerKey(HKEY classes, const ServerClass& served) {
+  if (served.handlerKeyFormat == nullptr) return S_OK;
   ProgIdBuffer progId{};
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
-  bool ours = false;
-  const HRESULT checked = HandlerIsOurs(classes, served.clsid, keyPath.data(), ours);
-  if (Failed(checked) || !ours) return checked;
-  return DeleteClassesRootTree(classes, keyPath.data());
+  return DeleteKeyIfItNames(classes, keyPath.data(), served.clsid);
 }
 
 HRESULT RegisterIn(HKEY classes, const ServerClass& served) {

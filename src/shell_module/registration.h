@@ -55,6 +55,7 @@ struct ServerClass {
   const WCHAR* displayName;       // its "DisplayName" value
   const WCHAR* appId;             // its "AppID" value: the process the shell runs the class in
   const WCHAR* handlerKeyFormat;  // the handler key below the file type, "%s" standing for the file type
+                                  // (null for a handler that Windows looks up elsewhere)
 };
 
 // The registry text of clsid, as StringFromGUID2 writes it.
@@ -68,6 +69,10 @@ HRESULT WriteServerClassKeys(HKEY classes, const ServerClass& served, const WCHA
 HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served);
 
 HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served);
+// Deletes root\keyPath with its subkeys if its default value is the text of
+// clsid (in any case); a key that names another class stays, and S_OK is
+// answered. Fails when the key cannot be opened.
+HRESULT DeleteKeyIfItNames(HKEY root, const WCHAR* keyPath, const CLSID& clsid);
 // Deletes the handler key under the file type that .kvd names now, if its
 // default value is our class identifier (in any case); a handler of another
 // class stays, and S_OK is answered.

@@ -7,9 +7,11 @@
 #include <iterator>
 #include <string>
 
+#include "container_reader/canvas_size.h"
 #include "container_reader/chunk_reader.h"
 #include "container_reader/container_header.h"
 #include "container_reader/container_writer.h"
+#include "support/canvas_documents.h"
 #include "support/container_builder.h"
 
 namespace kvd {
@@ -59,6 +61,8 @@ std::string Inspect(const Bytes& document, const fs::path& folder, const std::st
   std::ifstream in(output);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+std::string InspectJson(const Bytes& document, const fs::path& folder) { return Inspect(document, folder, " --json"); }
 
 TEST(KvdInspect, NamesTheReasonForEveryWayALoadEnds) {
   const Bytes picture = testing::PixelBytes(testing::GradientPixels(3, 2));
@@ -128,6 +132,22 @@ TEST(KvdInspect, EscapesControlCharactersOfTheDocumentInItsText) {
                             "chunk '\\x1b]0;owned\\x07' not found"}) {
     EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
   }
+}
+
+TEST(KvdInspect, ShowsTheCanvasSizeOrSaysThereIsNone) {
+  const fs::path folder = fs::temp_directory_path() / "kvd_inspect_canvas_test";
+  fs::create_directories(folder);
+  for (const testing::CanvasDocument& document : testing::CanvasDocuments()) {
+    const CanvasSize canvas = document.canvas.value_or(CanvasSize{});
+    const std::string size = std::to_string(canvas.width) + " \u00d7 " + std::to_string(canvas.height);
+    const std::string text = document.canvas ? "canvas        " + size + "\n" : "canvas        none: ";
+    const std::string json = document.canvas ? "\"canvas\": {\"width\": " + std::to_string(canvas.width) +
+                                                   ", \"height\": " + std::to_string(canvas.height) + "},"
+                                             : "\"canvas\": null,";
+    EXPECT_NE(Inspect(document.bytes, folder, "").find(text), std::string::npos) << document.name;
+    EXPECT_NE(InspectJson(document.bytes, folder).find(json), std::string::npos) << document.name;
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
 # Checks the import and export tables of a built DLL:
 #   cmake -DOBJDUMP=<mingw objdump> -DDLL=<KvdThumbDll.dll> -DEXPORTS=<name,...> [-DEXTRA_IMPORT=<DLL>]
+#         [-DNO_IMPORT=<DLL>]
 #         -P check_dll_tables.cmake
 # A user installs the DLL alone, so it may import only from Windows' own DLLs
 # (msvcrt, not the api-ms-win-crt-* of the universal runtime), and the shell
 # finds exactly the entry points of an in-process COM server (EXPORTS, by comma:
 # the four of every server and, for KvdThumbDll, the DllInstall of per-user
 # registration), undecorated. EXTRA_IMPORT names the one more DLL that a
-# module may import (the preview handler's windows come from USER32.dll).
+# module may import (the preview handler's windows come from USER32.dll);
+# NO_IMPORT one that it must not (the property handler draws nothing: no GDI32.dll).
 
 set(expected_imports ADVAPI32.dll GDI32.dll KERNEL32.dll SHELL32.dll SHLWAPI.dll msvcrt.dll ole32.dll ${EXTRA_IMPORT})
+if(NO_IMPORT)
+  list(REMOVE_ITEM expected_imports ${NO_IMPORT})
+endif()
 string(REPLACE "," ";" expected_exports "${EXPORTS}")
 # QISearch, imported by ordinal 219 (0xdb): the import thunk is the ordinal flag and the ordinal.
 set(qisearch_thunk 80000000000000db)

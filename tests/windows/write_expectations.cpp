@@ -10,6 +10,9 @@
 // first, blue, green, red, alpha) and preview-index.txt, one
 // "NAME.kvd BACKGROUND W H NAME.WxH.pane" line per pane in the order the
 // host sizes the pane, BACKGROUND the pane colour as a hexadecimal COLORREF.
+// For the property handler it receives the canvas-size documents and
+// canvas-index.txt, one "NAME.kvd WIDTH HEIGHT" line each, 0 0 for a document
+// without a canvas size.
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +24,7 @@
 #include "container_reader/manifest.h"
 #include "container_reader/memory_stream.h"
 #include "container_reader/thumbnail_loader.h"
+#include "support/canvas_documents.h"
 #include "support/container_builder.h"
 #include "thumbnail_provider/preview_pipeline.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
@@ -146,8 +150,21 @@ bool WritePreviewExpectations(const std::filesystem::path& dir, const Bytes& doc
   return !index.fail();
 }
 
+bool WriteCanvasDocuments(const std::filesystem::path& dir) {
+  std::ofstream index(dir / "canvas-index.txt", std::ios::trunc);
+  for (const kvd::testing::CanvasDocument& document : kvd::testing::CanvasDocuments()) {
+    const std::string documentFile = document.name + ".kvd";
+    if (!WriteFile(dir / documentFile, document.bytes.data(), document.bytes.size())) return false;
+    const kvd::CanvasSize canvas = document.canvas.value_or(kvd::CanvasSize{});
+    index << documentFile << ' ' << canvas.width << ' ' << canvas.height << '\n';
+  }
+  index.close();
+  return !index.fail();
+}
+
 bool WriteExpectations(const std::filesystem::path& dir) {
   std::filesystem::create_directories(dir);
+  if (!WriteCanvasDocuments(dir)) return false;
   std::ofstream index(dir / "index.txt", std::ios::trunc);
   for (const Document& document : Documents()) {
     const std::string documentFile = document.name + ".kvd";
