@@ -415,7 +415,7 @@ struct PaneJob {
 DWORD WINAPI ShowPreviewsInTurn(void* parameter) {
   const auto& job = *static_cast<const PaneJob*>(parameter);
   KVD_CHECK_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-  for (int shown = 0; shown < kPreviewsPerPane; ++shown) { KVD_CHECK_EQ(ShowOnce(job.clsid, *job.document), S_OK); if (shown % 50 == 0) std::fprintf(stderr, "DBG %d %lu\n", shown, GetTickCount()); }
+  for (int shown = 0; shown < kPreviewsPerPane; ++shown) KVD_CHECK_EQ(ShowOnce(job.clsid, *job.document), S_OK);
   CoUninitialize();
   return 0;
 }
@@ -524,13 +524,9 @@ int main(int argc, char** argv) {
     ShowMessage(clsid, panes[0]);  // the module loaded afresh
     CheckModuleUnused();
     const std::vector<std::uint8_t> document = ReadFileBytes(panes[0].document);
-    std::fprintf(stderr, "DBG two panes %lu\n", GetTickCount());
     CheckTwoPanesAtOnce(clsid, document);
-    std::fprintf(stderr, "DBG cycles %lu\n", GetTickCount());
     CheckUnloadCycles(clsid, document);
-    std::fprintf(stderr, "DBG site %lu\n", GetTickCount());
     CheckSiteOwningItsHandler(clsid);
-    std::fprintf(stderr, "DBG done %lu\n", GetTickCount());
   }
   CheckModuleUnused();
   CheckUnregistered(clsid);
