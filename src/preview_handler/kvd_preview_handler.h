@@ -18,8 +18,8 @@ KVD_COM_CLASSES_BEGIN
 // The object the shell's preview pane asks to show a .kvd document: it holds
 // the document's stream until it reads it, once, on DoPreview, and paints the
 // stored preview fitted to the pane in a child window of the pane. Nothing is
-// read or drawn before DoPreview. One reference count serves every interface; the
-// object counts itself in liveObjects from construction to destruction.
+// read or drawn before DoPreview. One reference count serves every interface;
+// the object counts itself in liveObjects from construction to destruction.
 class KvdPreviewHandler final : public IPreviewHandler,
                                 public IInitializeWithStream,
                                 public IObjectWithSite,
@@ -56,7 +56,8 @@ class KvdPreviewHandler final : public IPreviewHandler,
   // A new rectangle: the preview is fitted to it afresh and repainted.
   HRESULT STDMETHODCALLTYPE SetRect(const RECT* rect) override;
   // Reads the document, once, and shows it in a new child window of the
-  // parent. E_UNEXPECTED without a stream or a parent.
+  // parent. E_UNEXPECTED without a parent, or without a stream or a document
+  // read from one.
   HRESULT STDMETHODCALLTYPE DoPreview() override;
   // Destroys the window and lets go of the document, and of the stream if it
   // was not read.

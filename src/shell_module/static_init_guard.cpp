@@ -41,7 +41,8 @@ DWORD Initialiser(std::int64_t* guard) {
   return thread;
 }
 
-// Under guardLock: the initialisation under way ends, done or abandoned.
+// Ends the initialisation under way, done or abandoned, and wakes the threads
+// that wait for it.
 void Settle(std::int64_t* guard, bool ready) {
   AcquireSRWLockExclusive(&guardLock);
   GuardBytes(guard)[kPendingByte] = 0;
