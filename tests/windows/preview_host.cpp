@@ -494,7 +494,8 @@ void CheckSiteOwningItsHandler(const CLSID& clsid) {
 
 using CanUnloadFunction = HRESULT(STDAPICALLTYPE*)();
 
-// Every object of the module is gone: its count is back to 0.
+// Every object of the module is gone: its count is back to 0, and once it is
+// unloaded no window class of its own points into it.
 void CheckModuleUnused() {
   HMODULE module = GetModuleHandleW(kModuleName);
   if (!KVD_CHECK(module != nullptr)) return;
@@ -503,6 +504,9 @@ void CheckModuleUnused() {
   if (KVD_CHECK(canUnload != nullptr)) KVD_CHECK_EQ(canUnload(), S_OK);
   CoFreeUnusedLibrariesEx(0, 0);
   KVD_CHECK(GetModuleHandleW(kModuleName) == nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  KVD_CHECK(!GetClassInfoExW(module, L"KvdPreviewHandlerWindow", &windowClass));
 }
 
 }  // namespace
