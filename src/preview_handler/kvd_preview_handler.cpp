@@ -1,5 +1,8 @@
 #include "preview_handler/kvd_preview_handler.h"
 
+#include <utility>
+
+#include "preview_handler/preview_window_class.h"
 #include "shell_module/module_state.h"
 #include "thumbnail_provider/istream_byte_stream.h"
 #include "thumbnail_provider/preview_pipeline.h"
@@ -11,7 +14,6 @@ const CLSID CLSID_KvdPreviewHandler = {
 
 namespace {
 
-constexpr WCHAR kWindowClassName[] = L"KvdPreviewHandlerWindow";
 constexpr WCHAR kNoPreviewMessage[] = L"This document holds no preview picture.";
 
 // A COLORREF is 0x00BBGGRR; the pixel word is 0xAARRGGBB.
@@ -23,21 +25,6 @@ ruta::ArgbPixel PixelFromColour(COLORREF colour) {
 HRESULT LastErrorOr(HRESULT fallback) {
   const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
   return Failed(reason) ? reason : fallback;
-}
-
-// The window class is registered while any preview window lives. Windows
-// keeps a module's classes after the module is unloaded, pointing at a
-// procedure that is gone: each handler unregisters the class after destroying
-// its window, which fails, as it should, while another handler's window lives.
-HRESULT RegisterWindowClass(WNDPROC procedure) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = g_moduleHandle;
-  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  windowClass.lpszClassName = kWindowClassName;
-  if (RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return S_OK;
-  return LastErrorOr(E_FAIL);
 }
 
 }  // namespace
@@ -75,7 +62,7 @@ ULONG KvdPreviewHandler::Release() {
 
 HRESULT KvdPreviewHandler::Initialize(IStream* stream, DWORD) {
   if (stream == nullptr) return E_INVALIDARG;
-  if (stream_ != nullptr) return HResultFromWin32(ERROR_ALREADY_INITIALIZED);
+  if (stream_ != nullptr || documentRead_) return HResultFromWin32(ERROR_ALREADY_INITIALIZED);
   void* queried = nullptr;
   const HRESULT result = stream->QueryInterface(__uuidof(IStream), &queried);
   // Only a successful query hands over a reference.
@@ -132,9 +119,9 @@ HRESULT KvdPreviewHandler::SetRect(const RECT* rect) {
 }
 
 HRESULT KvdPreviewHandler::DoPreview() {
-  if (stream_ == nullptr || parent_ == nullptr) return E_UNEXPECTED;
+  if ((stream_ == nullptr && !documentRead_) || parent_ == nullptr) return E_UNEXPECTED;
   if (window_ != nullptr) return RenderAndRepaint();
-  ReadDocument();
+  if (!documentRead_) ReadDocument();
   const HRESULT rendered = Render();
   if (Failed(rendered)) return rendered;
   return CreatePreviewWindow();
@@ -142,9 +129,9 @@ HRESULT KvdPreviewHandler::DoPreview() {
 
 HRESULT KvdPreviewHandler::Unload() {
   DestroyPreviewWindow();
-  if (stream_ != nullptr) stream_->Release();
-  stream_ = nullptr;
-  document_.FreeBuffer();
+  if (IStream* stream = std::exchange(stream_, nullptr)) stream->Release();
+  document_.rows.FreeBuffer();
+  document_.outcome = LoadOutcome::NoThumbnail;
   canvas_.FreeBuffer();
   canvasReady_ = false;
   documentRead_ = false;
@@ -186,18 +173,21 @@ HRESULT KvdPreviewHandler::SetTextColor(COLORREF colour) {
   return S_OK;
 }
 
-// The loader throws nothing: what it could not read shows as the message.
+// What could not be read shows as the message. The pane never reads the
+// stream again: letting go of it at once frees the file for the painting
+// application to save over while the pane shows it.
 void KvdPreviewHandler::ReadDocument() {
-  if (documentRead_) return;
-  IStreamByteStream bytes(*stream_);
-  outcome_ = LoadThumbnailImage(document_, bytes);
+  {
+    IStreamByteStream bytes(*stream_);
+    ReadPreviewDocument(bytes, document_);
+  }
+  std::exchange(stream_, nullptr)->Release();
   documentRead_ = true;
 }
 
 HRESULT KvdPreviewHandler::Render() {
-  const bool hasPicture = outcome_ != LoadOutcome::NoThumbnail;
-  const RenderStatus status = RenderPreview(hasPicture ? &document_ : nullptr, rect_.right - rect_.left,
-                                            rect_.bottom - rect_.top, PixelFromColour(background_), canvas_);
+  const RenderStatus status = RenderPreview(document_.Picture(), rect_.right - rect_.left, rect_.bottom - rect_.top,
+                                            PixelFromColour(background_), canvas_);
   canvasReady_ = status == RenderStatus::Ok;
   // An empty pane shows nothing and is no failure.
   return status == RenderStatus::OutOfMemory ? E_OUTOFMEMORY : S_OK;
@@ -210,26 +200,32 @@ HRESULT KvdPreviewHandler::RenderAndRepaint() {
 }
 
 HRESULT KvdPreviewHandler::CreatePreviewWindow() {
-  const HRESULT registered = RegisterWindowClass(WindowProcedure);
+  const HRESULT registered = AcquirePreviewWindowClass(WindowProcedure);
   if (Failed(registered)) return registered;
-  window_ = CreateWindowExW(0, kWindowClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, rect_.left,
+  window_ = CreateWindowExW(0, kPreviewWindowClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, rect_.left,
                             rect_.top, rect_.right - rect_.left, rect_.bottom - rect_.top, parent_, nullptr,
                             g_moduleHandle, this);
-  return window_ != nullptr ? S_OK : LastErrorOr(E_FAIL);
+  if (window_ != nullptr) return S_OK;
+  const HRESULT failure = LastErrorOr(E_FAIL);
+  ReleasePreviewWindowClass();
+  return failure;
 }
 
 void KvdPreviewHandler::DestroyPreviewWindow() {
   if (window_ == nullptr) return;
   DestroyWindow(window_);
   window_ = nullptr;
-  UnregisterClassW(kWindowClassName, g_moduleHandle);
+  ReleasePreviewWindowClass();
 }
 
+// The members are cleared before anything is released: the site may hold the
+// last reference to this handler, and its release then destroys the handler,
+// whose destructor lets go of the site once more.
 void KvdPreviewHandler::ReleaseSite() {
-  if (frame_ != nullptr) frame_->Release();
-  if (site_ != nullptr) site_->Release();
-  frame_ = nullptr;
-  site_ = nullptr;
+  IPreviewHandlerFrame* frame = std::exchange(frame_, nullptr);
+  IUnknown* site = std::exchange(site_, nullptr);
+  if (frame != nullptr) frame->Release();
+  if (site != nullptr) site->Release();
 }
 
 LRESULT CALLBACK KvdPreviewHandler::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -271,7 +267,7 @@ void KvdPreviewHandler::Paint(HWND window) {
     info.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(context, 0, 0, static_cast<DWORD>(canvas_.width), static_cast<DWORD>(canvas_.height), 0, 0, 0,
                       static_cast<UINT>(canvas_.height), canvas_.pixels, &info, DIB_RGB_COLORS);
-    if (outcome_ == LoadOutcome::NoThumbnail) DrawMessage(context);
+    if (document_.outcome == LoadOutcome::NoThumbnail) DrawMessage(context);
   }
   EndPaint(window, &paint);
 }

@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "container_reader/thumbnail_loader.h"
 #include "platform/platform.h"
 #include "raster/image.h"
+#include "thumbnail_provider/preview_pipeline.h"
 
 namespace kvd {
 
@@ -16,10 +16,10 @@ extern const CLSID CLSID_KvdPreviewHandler;
 KVD_COM_CLASSES_BEGIN
 
 // The object the shell's preview pane asks to show a .kvd document: it holds
-// the document's stream, reads it once on DoPreview, and paints the stored
-// preview fitted to the pane in a child window of the pane. Nothing is read
-// or drawn before DoPreview. One reference count serves every interface; the
-// object counts itself in liveObjects from construction to destruction.
+// the document's stream until it reads it, once, on DoPreview, and paints the
+// stored preview fitted to the pane in a child window of the pane. Nothing is
+// read or drawn before DoPreview. One reference count serves every interface;
+// the object counts itself in liveObjects from construction to destruction.
 class KvdPreviewHandler final : public IPreviewHandler,
                                 public IInitializeWithStream,
                                 public IObjectWithSite,
@@ -38,7 +38,8 @@ class KvdPreviewHandler final : public IPreviewHandler,
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
 
-  // Takes a reference to stream; a handler is initialised once only.
+  // Takes a reference to stream; a handler is initialised once only, until
+  // Unload.
   HRESULT STDMETHODCALLTYPE Initialize(IStream* stream, DWORD mode) override;
 
   // Keeps the site, and its IPreviewHandlerFrame if it has one, for
@@ -55,9 +56,11 @@ class KvdPreviewHandler final : public IPreviewHandler,
   // A new rectangle: the preview is fitted to it afresh and repainted.
   HRESULT STDMETHODCALLTYPE SetRect(const RECT* rect) override;
   // Reads the document, once, and shows it in a new child window of the
-  // parent. E_UNEXPECTED without a stream or a parent.
+  // parent. E_UNEXPECTED without a parent, or without a stream or a document
+  // read from one.
   HRESULT STDMETHODCALLTYPE DoPreview() override;
-  // Destroys the window and lets go of the stream and the document.
+  // Destroys the window and lets go of the document, and of the stream if it
+  // was not read.
   HRESULT STDMETHODCALLTYPE Unload() override;
   HRESULT STDMETHODCALLTYPE SetFocus() override;
   HRESULT STDMETHODCALLTYPE QueryFocus(HWND* window) override;
@@ -97,8 +100,7 @@ class KvdPreviewHandler final : public IPreviewHandler,
   LOGFONTW font_{};
   bool hasFont_ = false;
   bool documentRead_ = false;
-  LoadOutcome outcome_ = LoadOutcome::NoThumbnail;
-  ruta::CImage32 document_;
+  PreviewDocument document_;
   ruta::CImage32 canvas_;
   bool canvasReady_ = false;
   std::atomic<std::int32_t>& liveObjects_;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "raster/blend.h"
-#include "raster/resample.h"
 #include "thumbnail_provider/fitting.h"
 
 namespace kvd {
@@ -19,15 +18,24 @@ bool FillCanvas(ruta::CImage32& canvas, ruta::ArgbPixel colour) {
 
 }  // namespace
 
-RenderStatus RenderPreview(const ruta::CImage32* document, std::int32_t width, std::int32_t height,
+ruta::SourcePicture PreviewDocument::Picture() const {
+  if (outcome == LoadOutcome::NoThumbnail) return {};
+  return {rows.pixels, rows.width, pictureHeight, rows.height};
+}
+
+void ReadPreviewDocument(ByteStream& stream, PreviewDocument& document) {
+  document.outcome = LoadThumbnailRows(document.rows, document.pictureHeight, stream);
+}
+
+RenderStatus RenderPreview(const ruta::SourcePicture& picture, std::int32_t width, std::int32_t height,
                            ruta::ArgbPixel background, ruta::CImage32& canvas) {
   if (width < 1 || height < 1 || std::int64_t{width} * height > kMaxPreviewPixels) return RenderStatus::InvalidSize;
   if (!canvas.Resize(width, height) || !FillCanvas(canvas, background | kOpaque)) return RenderStatus::OutOfMemory;
-  if (document == nullptr || document->pixels == nullptr) return RenderStatus::Ok;
+  if (picture.pixels == nullptr) return RenderStatus::Ok;
   // Normal keeps the destination's alpha: the canvas stays opaque.
   ruta::BlendContext over;
   over.mode = static_cast<std::int32_t>(ruta::BlendMode::Normal);
-  return DrawFitted(ruta::PictureOf(*document), canvas, over) ? RenderStatus::Ok : RenderStatus::OutOfMemory;
+  return DrawFitted(picture, canvas, over) ? RenderStatus::Ok : RenderStatus::OutOfMemory;
 }
 
 }  // namespace kvd

@@ -15,6 +15,7 @@
 #include "container_reader/thumbnail_loader.h"
 #include "support/container_builder.h"
 #include "support/heap_counter.h"
+#include "thumbnail_provider/preview_pipeline.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
 
 namespace kvd {
@@ -94,6 +95,25 @@ TEST(HostileMemoryTest, PeakHeapStaysBoundedWhateverTheFileClaims) {
     EXPECT_EQ(bitmap.result.status, RenderStatus::Ok) << hostile.name;
     EXPECT_LT(peak.BytesAboveStart(), kHostileHeapBound + hostile.allowedImageBytes) << hostile.name;
   }
+}
+
+// The pane keeps its document while it is shown and renders it afresh at
+// every new size: it too pays for the file's bytes, not the declared picture.
+TEST(HostileMemoryTest, PreviewPaneCostsTheFilesBytesWhileShown) {
+  constexpr int kSquareSide = 1 << 13;
+  constexpr std::int32_t kPaneWidth = 1920;
+  constexpr std::int32_t kPaneHeight = 1080;
+  const Bytes document = WithThumb(kSquareSide, kSquareSide, testing::StoredChunk("thumb", Bytes(64, 1)));
+  MemoryStream stream(document);
+  const testing::HeapPeak peak;
+  const std::size_t before = testing::HeapBytesInUse();
+  PreviewDocument shown;
+  ReadPreviewDocument(stream, shown);
+  ruta::CImage32 canvas;
+  EXPECT_EQ(RenderPreview(shown.Picture(), kPaneWidth, kPaneHeight, 0, canvas), RenderStatus::Ok);
+  EXPECT_EQ(shown.outcome, LoadOutcome::Thumbnail);
+  EXPECT_LT(peak.BytesAboveStart(), kHostileHeapBound);
+  EXPECT_LT(testing::HeapBytesInUse() - before, kHostileHeapBound);
 }
 
 }  // namespace

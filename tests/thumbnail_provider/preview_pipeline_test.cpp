@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+#include "container_reader/memory_stream.h"
+#include "raster/resample.h"
+#include "support/container_builder.h"
 #include "thumbnail_provider/fitting.h"
 
 namespace kvd {
@@ -79,7 +82,7 @@ TEST(RenderPreview, CentresTheFittedPictureOnTheOpaqueBackground) {
     ruta::CImage32 document;
     MakeUniform(document, c.w, c.h, kOpaqueTeal);
     ruta::CImage32 canvas;
-    ASSERT_EQ(RenderPreview(&document, c.paneWidth, c.paneHeight, kPaneBlue, canvas), RenderStatus::Ok);
+    ASSERT_EQ(RenderPreview(ruta::PictureOf(document), c.paneWidth, c.paneHeight, kPaneBlue, canvas), RenderStatus::Ok);
     ASSERT_EQ(canvas.width, c.paneWidth);
     ASSERT_EQ(canvas.height, c.paneHeight);
     EXPECT_EQ(PictureBox(canvas, kOpaqueTeal), c.expected)
@@ -91,7 +94,7 @@ TEST(RenderPreview, BlendsTranslucentPixelsOverTheBackgroundAndStaysOpaque) {
   ruta::CImage32 document;
   MakeUniform(document, 1, 1, 0x80FF0000);  // half-transparent red
   ruta::CImage32 canvas;
-  ASSERT_EQ(RenderPreview(&document, 3, 1, kPaneBlue, canvas), RenderStatus::Ok);
+  ASSERT_EQ(RenderPreview(ruta::PictureOf(document), 3, 1, kPaneBlue, canvas), RenderStatus::Ok);
   // e = 128: red 255 * 128 / 255, blue 255 * 127 / 255, alpha the background's.
   EXPECT_EQ(*canvas.PixelAt(0, 0), kOpaquePaneBlue);
   EXPECT_EQ(*canvas.PixelAt(1, 0), 0xFF80007Fu);
@@ -100,15 +103,42 @@ TEST(RenderPreview, BlendsTranslucentPixelsOverTheBackgroundAndStaysOpaque) {
 
 TEST(RenderPreview, WithoutAPictureShowsTheBackgroundAlone) {
   ruta::CImage32 canvas;
-  ASSERT_EQ(RenderPreview(nullptr, 5, 2, kPaneBlue, canvas), RenderStatus::Ok);
+  ASSERT_EQ(RenderPreview({}, 5, 2, kPaneBlue, canvas), RenderStatus::Ok);
   EXPECT_TRUE(std::all_of(canvas.pixels, canvas.pixels + 10, [](ruta::ArgbPixel p) { return p == kOpaquePaneBlue; }));
 }
 
 TEST(RenderPreview, RefusesEmptyAndOversizedPanes) {
   ruta::CImage32 canvas;
-  EXPECT_EQ(RenderPreview(nullptr, 0, 5, kPaneBlue, canvas), RenderStatus::InvalidSize);
-  EXPECT_EQ(RenderPreview(nullptr, 5, -1, kPaneBlue, canvas), RenderStatus::InvalidSize);
-  EXPECT_EQ(RenderPreview(nullptr, 65536, 32768, kPaneBlue, canvas), RenderStatus::InvalidSize);
+  EXPECT_EQ(RenderPreview({}, 0, 5, kPaneBlue, canvas), RenderStatus::InvalidSize);
+  EXPECT_EQ(RenderPreview({}, 5, -1, kPaneBlue, canvas), RenderStatus::InvalidSize);
+  EXPECT_EQ(RenderPreview({}, 65536, 32768, kPaneBlue, canvas), RenderStatus::InvalidSize);
+}
+
+// The pane keeps only the rows a short payload delivers, and shows the same
+// pixels as the whole picture with the rest transparent black.
+TEST(RenderPreview, ShortPayloadShowsAsTheWholePicture) {
+  constexpr int kWidth = 1024;
+  constexpr int kHeight = 768;
+  const testing::Bytes delivered = testing::PixelBytes(testing::GradientPixels(kWidth, 37));
+  const testing::Bytes document = testing::ContainerBuilder()
+                                      .Manifest(testing::ThumbManifest(kWidth, kHeight, "thumb"))
+                                      .Chunk(testing::StoredChunk("thumb", {delivered.begin(), delivered.end() - 999}))
+                                      .Build();
+  MemoryStream rowsStream(document);
+  PreviewDocument shown;
+  ReadPreviewDocument(rowsStream, shown);
+  ASSERT_EQ(shown.outcome, LoadOutcome::Thumbnail);
+  EXPECT_EQ(shown.rows.height, 37);
+  MemoryStream wholeStream(document);
+  ruta::CImage32 whole;
+  ASSERT_EQ(LoadThumbnailImage(whole, wholeStream), LoadOutcome::Thumbnail);
+  for (const auto& [paneWidth, paneHeight] : {std::pair{300, 200}, std::pair{2000, 1000}}) {
+    ruta::CImage32 fromRows, fromWhole;
+    ASSERT_EQ(RenderPreview(shown.Picture(), paneWidth, paneHeight, kPaneBlue, fromRows), RenderStatus::Ok);
+    ASSERT_EQ(RenderPreview(ruta::PictureOf(whole), paneWidth, paneHeight, kPaneBlue, fromWhole), RenderStatus::Ok);
+    EXPECT_TRUE(std::equal(fromRows.pixels, fromRows.pixels + ruta::PixelCount(fromRows), fromWhole.pixels))
+        << paneWidth << "x" << paneHeight;
+  }
 }
 
 }  // namespace

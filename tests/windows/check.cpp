@@ -1,11 +1,13 @@
 #include "check.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace kvd::wine {
 namespace {
 
-int g_failures = 0;
+// Checks may fail on several threads at once.
+std::atomic<int> g_failures{0};
 
 }  // namespace
 
@@ -16,7 +18,7 @@ void ReportFailure(const char* file, int line, const std::string& message) {
 
 int ExitStatus() {
   if (g_failures == 0) return 0;
-  std::fprintf(stderr, "%d check(s) failed\n", g_failures);
+  std::fprintf(stderr, "%d check(s) failed\n", g_failures.load());
   return 1;
 }
 

@@ -14,6 +14,7 @@
 
 #include "check.h"
 #include "expectations.h"
+#include "handle_count.h"
 #include "shell_host.h"
 #include "shell_module/module_state.h"
 
@@ -25,7 +26,8 @@ using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**
 // The shell's worker threads may have stacks this small.
 constexpr SIZE_T kShellWorkerStack = 256 * 1024;
 // Each unload once leaked a thread-local-storage slot, and the module aborted
-// when the process ran out of them, after about 1,080 cycles.
+// when the process ran out of them, after about 1,080 cycles; each once
+// leaked a kernel handle too.
 constexpr int kUnloadCycles = 1200;
 
 // A provider made by the class object of the module loaded at module.
@@ -124,9 +126,14 @@ int CheckUnloadCycles(const std::filesystem::path& expectationsDir) {
   const std::vector<std::uint8_t> notANumber = ReadFileBytes(expectationsDir / "size-not-a-number.kvd");
   const DWORD freeIndexBefore = ProbeFreeTlsIndex();
   int cycles = 0;
-  while (cycles < kUnloadCycles && LoadRenderUnload(valid, notANumber)) ++cycles;
+  std::size_t handlesBefore = 0;
+  while (cycles < kUnloadCycles && LoadRenderUnload(valid, notANumber)) {
+    // The first cycle opens what the process keeps for good.
+    if (++cycles == 1) handlesBefore = CountOpenHandles();
+  }
   KVD_CHECK_EQ(cycles, kUnloadCycles);
   KVD_CHECK_EQ(ProbeFreeTlsIndex(), freeIndexBefore);
+  KVD_CHECK_EQ(CountOpenHandles(), handlesBefore);
   std::printf("%d cycles of load, render and unload\n", cycles);
   return ExitStatus();
 }

@@ -3,7 +3,9 @@
 // it and reads the entries back, finds the class through the file type's
 // shellex key, shows a document in a real window and compares the window's
 // pixels with the native render at two pane sizes, shows the message of a
-// document without a preview, unloads, and unregisters.
+// document without a preview, unloads, and unregisters. Between, what a
+// long-lived host puts it through: two panes on two threads at once, the
+// module unloaded after every preview, and a site that owns its handler.
 
 #include <windows.h>
 #include <objbase.h>
@@ -17,10 +19,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check.h"
 #include "expectations.h"
+#include "handle_count.h"
 
 namespace kvd::wine {
 namespace {
@@ -170,26 +174,36 @@ class Frame final : public IPreviewHandlerFrame {
 };
 #pragma GCC diagnostic pop
 
+void DispatchQueuedMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
 // Lets the windows paint; DestroyWindow and painting need the queue served.
 void PumpMessages() {
   for (int round = 0; round < 20; ++round) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    DispatchQueuedMessages();
     Sleep(20);
   }
 }
 
-HWND NewParentWindow() {
+// The references a COM object holds at the moment.
+ULONG References(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+HWND NewParentWindow(DWORD style = WS_POPUP | WS_VISIBLE) {
   WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = DefWindowProcW;
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"KvdPreviewPaneHost";
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   KVD_CHECK(RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
-  HWND parent = CreateWindowExW(0, windowClass.lpszClassName, L"pane", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr,
+  HWND parent = CreateWindowExW(0, windowClass.lpszClassName, L"pane", style, 0, 0, 400, 300, nullptr,
                                 nullptr, windowClass.hInstance, nullptr);
   KVD_CHECK(parent != nullptr);
   return parent;
@@ -277,6 +291,7 @@ void ShowPreview(const CLSID& clsid, const std::vector<Pane>& panes) {
   const RECT first{0, 0, panes[0].width, panes[0].height};
   KVD_CHECK_EQ(handler->SetWindow(parent, &first), S_OK);
   KVD_CHECK_EQ(handler->DoPreview(), S_OK);
+  KVD_CHECK_EQ(References(stream), 1u);  // read once: the file is free to be saved over
   PumpMessages();
   KVD_CHECK_EQ(oleWindow->GetWindow(&preview), S_OK);
   if (KVD_CHECK(preview != nullptr && GetParent(preview) == parent)) CheckPanePixels(preview, panes[0]);
@@ -301,7 +316,7 @@ void ShowPreview(const CLSID& clsid, const std::vector<Pane>& panes) {
     object->Release();
   }
   KVD_CHECK_EQ(handler->Release(), 0u);
-  KVD_CHECK_EQ(stream->Release(), 0u);  // the handler let go of the stream at Unload
+  KVD_CHECK_EQ(stream->Release(), 0u);
   DestroyWindow(parent);
   PumpMessages();
 }
@@ -364,9 +379,123 @@ void ShowMessage(const CLSID& clsid, const Pane& pane) {
   PumpMessages();
 }
 
+// One preview as the pane makes it, in a window of its own that is gone
+// afterwards: DoPreview's answer, or the first failure before it.
+HRESULT ShowOnce(const CLSID& clsid, const std::vector<std::uint8_t>& document) {
+  IPreviewHandler* handler = nullptr;
+  HRESULT result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IPreviewHandler),
+                                    reinterpret_cast<void**>(&handler));
+  if (result != S_OK) return result;
+  IInitializeWithStream* initialize = Query<IInitializeWithStream>(handler);
+  IStream* stream = SHCreateMemStream(document.data(), static_cast<UINT>(document.size()));
+  // Hidden: shown windows on two threads hand the activation to and fro, and
+  // each DestroyWindow then waits for the other thread.
+  HWND parent = NewParentWindow(WS_POPUP);
+  const RECT area{0, 0, 200, 150};
+  result = initialize != nullptr && stream != nullptr ? initialize->Initialize(stream, STGM_READ) : E_FAIL;
+  if (result == S_OK) result = handler->SetWindow(parent, &area);
+  if (result == S_OK) result = handler->DoPreview();
+  handler->Unload();
+  if (stream != nullptr) stream->Release();
+  if (initialize != nullptr) initialize->Release();
+  handler->Release();
+  DestroyWindow(parent);
+  DispatchQueuedMessages();
+  return result;
+}
+
+// Two Explorer windows, or a file manager with two panes, preview at once.
+constexpr int kPreviewsPerPane = 300;
+
+struct PaneJob {
+  CLSID clsid;
+  const std::vector<std::uint8_t>* document;
+};
+
+DWORD WINAPI ShowPreviewsInTurn(void* parameter) {
+  const auto& job = *static_cast<const PaneJob*>(parameter);
+  KVD_CHECK_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  for (int shown = 0; shown < kPreviewsPerPane; ++shown) KVD_CHECK_EQ(ShowOnce(job.clsid, *job.document), S_OK);
+  CoUninitialize();
+  return 0;
+}
+
+void CheckTwoPanesAtOnce(const CLSID& clsid, const std::vector<std::uint8_t>& document) {
+  PaneJob job{clsid, &document};
+  HANDLE threads[2];
+  for (HANDLE& thread : threads) {
+    thread = CreateThread(nullptr, 0, ShowPreviewsInTurn, &job, 0, nullptr);
+    KVD_CHECK(thread != nullptr);
+  }
+  // Windows of the process send this thread messages too: it serves them while it waits.
+  for (const HANDLE thread : threads) {
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+      DispatchQueuedMessages();
+    }
+    CloseHandle(thread);
+  }
+}
+
+// COM unloads an idle server, and a long-lived host comes back to it again
+// and again: each unload must leave nothing behind in the process.
+constexpr int kUnloadCycles = 100;
+
+void CheckUnloadCycles(const CLSID& clsid, const std::vector<std::uint8_t>& document) {
+  std::size_t handlesBefore = 0;
+  for (int cycle = 0; cycle < kUnloadCycles; ++cycle) {
+    if (!KVD_CHECK_EQ(ShowOnce(clsid, document), S_OK)) return;
+    CoFreeUnusedLibrariesEx(0, 0);
+    if (!KVD_CHECK(GetModuleHandleW(kModuleName) == nullptr)) return;
+    // The first cycle opens what the process keeps for good.
+    if (cycle == 0) handlesBefore = CountOpenHandles();
+  }
+  KVD_CHECK_EQ(CountOpenHandles(), handlesBefore);
+}
+
+// A host's site that holds the only reference to its handler and lets go of
+// it with its own last reference. It lives on the stack.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class OwningSite final : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = riid == IID_IUnknown ? this : nullptr;
+    if (*ppv == nullptr) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG remaining = --references;
+    if (remaining == 0 && handler != nullptr) std::exchange(handler, nullptr)->Release();
+    return static_cast<ULONG>(remaining);
+  }
+
+  std::atomic<LONG> references{1};
+  IUnknown* handler = nullptr;
+};
+#pragma GCC diagnostic pop
+
+void CheckSiteOwningItsHandler(const CLSID& clsid) {
+  IObjectWithSite* handler = nullptr;
+  if (!KVD_CHECK_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IObjectWithSite),
+                                     reinterpret_cast<void**>(&handler)),
+                    S_OK)) {
+    return;
+  }
+  OwningSite site;
+  KVD_CHECK_EQ(handler->SetSite(&site), S_OK);
+  site.handler = handler;  // ours, handed over
+  site.Release();
+  // Letting go of the site destroys the handler, which must not let go of it again.
+  KVD_CHECK_EQ(handler->SetSite(nullptr), S_OK);
+  KVD_CHECK_EQ(site.references.load(), 0);
+}
+
 using CanUnloadFunction = HRESULT(STDAPICALLTYPE*)();
 
-// Every object of the module is gone: its count is back to 0.
+// Every object of the module is gone: its count is back to 0, and once it is
+// unloaded no window class of its own points into it.
 void CheckModuleUnused() {
   HMODULE module = GetModuleHandleW(kModuleName);
   if (!KVD_CHECK(module != nullptr)) return;
@@ -375,6 +504,9 @@ void CheckModuleUnused() {
   if (KVD_CHECK(canUnload != nullptr)) KVD_CHECK_EQ(canUnload(), S_OK);
   CoFreeUnusedLibrariesEx(0, 0);
   KVD_CHECK(GetModuleHandleW(kModuleName) == nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  KVD_CHECK(!GetClassInfoExW(module, L"KvdPreviewHandlerWindow", &windowClass));
 }
 
 }  // namespace
@@ -394,6 +526,11 @@ int main(int argc, char** argv) {
     ShowPreview(clsid, panes);
     CheckModuleUnused();
     ShowMessage(clsid, panes[0]);  // the module loaded afresh
+    CheckModuleUnused();
+    const std::vector<std::uint8_t> document = ReadFileBytes(panes[0].document);
+    CheckTwoPanesAtOnce(clsid, document);
+    CheckUnloadCycles(clsid, document);
+    CheckSiteOwningItsHandler(clsid);
   }
   CheckModuleUnused();
   CheckUnregistered(clsid);

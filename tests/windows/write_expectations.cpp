@@ -24,6 +24,7 @@
 #include "container_reader/manifest.h"
 #include "container_reader/memory_stream.h"
 #include "container_reader/thumbnail_loader.h"
+#include "raster/resample.h"
 #include "support/canvas_documents.h"
 #include "support/container_builder.h"
 #include "thumbnail_provider/preview_pipeline.h"
@@ -134,7 +135,7 @@ bool WritePreviewExpectations(const std::filesystem::path& dir, const Bytes& doc
     const kvd::LoadOutcome outcome = kvd::LoadThumbnailImage(image, stream);
     ruta::CImage32 canvas;
     if (outcome != kvd::LoadOutcome::Thumbnail ||
-        kvd::RenderPreview(&image, pane.width, pane.height, PixelFromColourRef(kPaneColour), canvas) !=
+        kvd::RenderPreview(ruta::PictureOf(image), pane.width, pane.height, PixelFromColourRef(kPaneColour), canvas) !=
             kvd::RenderStatus::Ok) {
       std::fprintf(stderr, "%s in %dx%d: no preview rendered\n", kPreviewDocument, pane.width, pane.height);
       return false;
