@@ -79,7 +79,10 @@ std::vector<fs::path> DataDirs() {
 
 std::string JoinPaths(const std::vector<fs::path>& paths) {
   std::string text;
-  for (const fs::path& path : paths) text += (text.empty() ? "" : ":") + path.string();
+  for (const fs::path& path : paths) {
+    if (!text.empty()) text += ':';
+    text += path.string();
+  }
   return text;
 }
 
