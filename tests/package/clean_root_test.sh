@@ -19,7 +19,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # brings (GIO, GNOME's thumbnail factory and its sandbox, KIO's thumbnail
 # worker) and our packages' libraries, so that installing needs no download.
 root_packages=shared-mime-info,libglib2.0-bin,python3-gi,gir1.2-gnomedesktop-3.0,bubblewrap,kio-extras
-root_packages+=,libkf5kiowidgets5,libpng16-16,libtinyxml2.6.2v5,passwd
+root_packages+=,libkf5kiowidgets5,libpng16-16,libtinyxml2.6.2v5,passwd,mount
 tarball=$cache/bookworm-$(sha1sum <<<"$root_packages" | cut -c1-12).tar
 if [ ! -f "$tarball" ]; then
   echo "Making a Debian 12 system root (cached in $tarball)"
