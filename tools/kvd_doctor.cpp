@@ -139,13 +139,16 @@ std::string RenderSample(const kvd::doctor::ThumbnailerEntry& entry) {
   const fs::path output = folder / "sample.png";
   std::string problem;
   const std::vector<std::uint8_t> sample = SampleDocument();
-  std::ofstream(input, std::ios::binary)
-      .write(reinterpret_cast<const char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+  std::ofstream out(input, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+  out.close();
   const std::optional<std::vector<std::string>> words =
       kvd::doctor::ExpandExecLine(entry.exec, input.string(), "file://" + input.string(), output.string(), kCheckSize);
   kvd::BgraPicture picture;
   std::string error;
-  if (!words || words->empty()) {
+  if (!out) {
+    problem = "no sample could be written in " + folder.string();
+  } else if (!words || words->empty()) {
     problem = "its Exec line cannot be read";
   } else if (const int status = RunProgram(*words); status != 0) {
     problem = "it exited with status " + std::to_string(status) + " on a sample";
@@ -160,10 +163,21 @@ std::string RenderSample(const kvd::doctor::ThumbnailerEntry& entry) {
   return problem;
 }
 
+// A program named without a folder is looked up along PATH, as the file
+// manager does; the name itself when it is not found.
+fs::path FindProgram(const fs::path& name) {
+  if (name.empty() || name.has_parent_path()) return name;
+  for (const fs::path& dir : SplitPaths(EnvOr("PATH", "/usr/bin:/bin"))) {
+    std::error_code error;
+    if (fs::is_regular_file(dir / name, error)) return dir / name;
+  }
+  return name;
+}
+
 fs::path ThumbnailerProgram(const kvd::doctor::ThumbnailerEntry& entry) {
-  if (!entry.tryExec.empty()) return entry.tryExec;
+  if (!entry.tryExec.empty()) return FindProgram(entry.tryExec);
   const auto words = kvd::doctor::ExpandExecLine(entry.exec, "", "", "", kCheckSize);
-  return words && !words->empty() ? fs::path((*words)[0]) : fs::path();
+  return words && !words->empty() ? FindProgram((*words)[0]) : fs::path();
 }
 
 // GNOME runs thumbnailers in a sandbox that shows only /usr of the system.
