@@ -24,7 +24,7 @@ tarball=$cache/bookworm-$(sha1sum <<<"$root_packages" | cut -c1-12).tar
 if [ ! -f "$tarball" ]; then
   echo "Making a Debian 12 system root (cached in $tarball)"
   mkdir -p "$cache"
-  mmdebstrap --quiet --variant=apt --include="$root_packages" bookworm "$tarball.part"
+  mmdebstrap --quiet --variant=apt --format=tar --include="$root_packages" bookworm "$tarball.part"
   mv "$tarball.part" "$tarball"
 fi
 
@@ -88,6 +88,9 @@ for file in painting.kvd painting-copy; do
   detected=$(as_user gio info -a standard::content-type "$pictures/$file" | sed -n 's/^ *standard::content-type: //p')
   [ "$detected" = application/x-kvd ] || fail "GIO detects $file as '$detected'"
 done
+# A picture icon until the thumbnail is drawn.
+icons=$(as_user gio info -a standard::icon "$pictures/painting.kvd")
+grep -q "image-x-generic" <<<"$icons" || fail "the type's icons are not a picture's: $icons"
 
 # The failure recorded before the install keeps the factory from trying,
 # until kvd-doctor --fix removes it.
