@@ -118,6 +118,7 @@ void CheckMimeType(Report& report) {
   }
 }
 
+// The program's exit status; -1 when it could not be started or did not exit.
 int RunProgram(const std::vector<std::string>& words) {
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
@@ -151,7 +152,8 @@ std::string RenderSample(const kvd::doctor::ThumbnailerEntry& entry) {
   } else if (!words || words->empty()) {
     problem = "its Exec line cannot be read";
   } else if (const int status = RunProgram(*words); status != 0) {
-    problem = "it exited with status " + std::to_string(status) + " on a sample";
+    problem = status < 0 ? "it could not be run, or was killed, on a sample"
+                         : "it exited with status " + std::to_string(status) + " on a sample";
   } else if (!kvd::ReadPng(output, picture, error)) {
     problem = "it wrote no readable PNG for a sample (" + error + ")";
   } else if (picture.width != kCheckSize || picture.height != kCheckSize) {
