@@ -79,7 +79,10 @@ std::vector<fs::path> DataDirs() {
 
 std::string JoinPaths(const std::vector<fs::path>& paths) {
   std::string text;
-  for (const fs::path& path : paths) text += (text.empty() ? "" : ":") + path.string();
+  for (const fs::path& path : paths) {
+    if (!text.empty()) text += ':';
+    text += path.string();
+  }
   return text;
 }
 
@@ -115,6 +118,7 @@ void CheckMimeType(Report& report) {
   }
 }
 
+// The program's exit status; -1 when it could not be started or did not exit.
 int RunProgram(const std::vector<std::string>& words) {
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
@@ -136,16 +140,20 @@ std::string RenderSample(const kvd::doctor::ThumbnailerEntry& entry) {
   const fs::path output = folder / "sample.png";
   std::string problem;
   const std::vector<std::uint8_t> sample = SampleDocument();
-  std::ofstream(input, std::ios::binary)
-      .write(reinterpret_cast<const char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+  std::ofstream out(input, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+  out.close();
   const std::optional<std::vector<std::string>> words =
       kvd::doctor::ExpandExecLine(entry.exec, input.string(), "file://" + input.string(), output.string(), kCheckSize);
   kvd::BgraPicture picture;
   std::string error;
-  if (!words || words->empty()) {
+  if (!out) {
+    problem = "no sample could be written in " + folder.string();
+  } else if (!words || words->empty()) {
     problem = "its Exec line cannot be read";
   } else if (const int status = RunProgram(*words); status != 0) {
-    problem = "it exited with status " + std::to_string(status) + " on a sample";
+    problem = status < 0 ? "it could not be run, or was killed, on a sample"
+                         : "it exited with status " + std::to_string(status) + " on a sample";
   } else if (!kvd::ReadPng(output, picture, error)) {
     problem = "it wrote no readable PNG for a sample (" + error + ")";
   } else if (picture.width != kCheckSize || picture.height != kCheckSize) {
@@ -157,10 +165,21 @@ std::string RenderSample(const kvd::doctor::ThumbnailerEntry& entry) {
   return problem;
 }
 
+// A program named without a folder is looked up along PATH, as the file
+// manager does; the name itself when it is not found.
+fs::path FindProgram(const fs::path& name) {
+  if (name.empty() || name.has_parent_path()) return name;
+  for (const fs::path& dir : SplitPaths(EnvOr("PATH", "/usr/bin:/bin"))) {
+    std::error_code error;
+    if (fs::is_regular_file(dir / name, error)) return dir / name;
+  }
+  return name;
+}
+
 fs::path ThumbnailerProgram(const kvd::doctor::ThumbnailerEntry& entry) {
-  if (!entry.tryExec.empty()) return entry.tryExec;
+  if (!entry.tryExec.empty()) return FindProgram(entry.tryExec);
   const auto words = kvd::doctor::ExpandExecLine(entry.exec, "", "", "", kCheckSize);
-  return words && !words->empty() ? fs::path((*words)[0]) : fs::path();
+  return words && !words->empty() ? FindProgram((*words)[0]) : fs::path();
 }
 
 // GNOME runs thumbnailers in a sandbox that shows only /usr of the system.
