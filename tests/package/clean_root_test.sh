@@ -19,7 +19,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # brings (GIO, GNOME's thumbnail factory and its sandbox, KIO's thumbnail
 # worker) and our packages' libraries, so that installing needs no download.
 root_packages=shared-mime-info,libglib2.0-bin,python3-gi,gir1.2-gnomedesktop-3.0,bubblewrap,kio-extras
-root_packages+=,libkf5kiowidgets5,libpng16-16,libtinyxml2.6.2v5,passwd,mount
+root_packages+=,libkf5kiowidgets5,libkf5filemetadata3,libpng16-16,libtinyxml2.6.2v5,passwd,mount
 tarball=$cache/bookworm-$(sha1sum <<<"$root_packages" | cut -c1-12).tar
 if [ ! -f "$tarball" ]; then
   echo "Making a Debian 12 system root (cached in $tarball)"
@@ -83,6 +83,8 @@ in_root sh -c 'apt-get install -y -q /opt/kvd-test/*.deb >/opt/kvd-test/install.
   { cat "$root/opt/kvd-test/install.log" >&2; fail "apt-get install"; }
 in_root dpkg-query -L kvdthumb kvdthumb-kde >"$work/files"
 grep -q "^/usr/bin/kvd-doctor$" "$work/files" || fail "kvd-doctor is not in kvdthumb"
+grep -q "/qt5/plugins/kf5/kfilemetadata/kvdmetadataextractor.so$" "$work/files" ||
+  fail "the metadata extractor is not in kvdthumb-kde"
 
 for file in painting.kvd painting-copy; do
   detected=$(as_user gio info -a standard::content-type "$pictures/$file" | sed -n 's/^ *standard::content-type: //p')
