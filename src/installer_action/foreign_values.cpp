@@ -13,6 +13,7 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <string_view>
@@ -32,7 +33,7 @@ constexpr wchar_t kFieldSeparator = L'|';
 constexpr wchar_t kRecordSeparator = L'\n';
 
 struct RegistryValue {
-  HKEY root = nullptr;
+  int root = -1;  // as the Registry table's Root column
   std::wstring key;
   std::wstring name;
   DWORD type = REG_NONE;
@@ -45,37 +46,31 @@ void Log(MSIHANDLE install, const std::wstring& text) {
   MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
 }
 
-std::wstring GetProperty(MSIHANDLE install, const wchar_t* name) {
+// Windows Installer's way of handing out text: its length first, then the text.
+template <typename Read>
+std::wstring InstallerText(Read read) {
   DWORD length = 0;
   wchar_t empty[1] = {};
-  if (MsiGetPropertyW(install, name, empty, &length) != ERROR_MORE_DATA) return {};
-  std::wstring value(++length, L'\0');
-  if (MsiGetPropertyW(install, name, value.data(), &length) != ERROR_SUCCESS) return {};
-  value.resize(length);
-  return value;
+  if (read(empty, &length) != ERROR_MORE_DATA) return {};
+  std::wstring text(++length, L'\0');
+  if (read(text.data(), &length) != ERROR_SUCCESS) return {};
+  text.resize(length);
+  return text;
+}
+
+std::wstring GetProperty(MSIHANDLE install, const wchar_t* name) {
+  return InstallerText([&](wchar_t* text, DWORD* length) { return MsiGetPropertyW(install, name, text, length); });
 }
 
 std::wstring RecordString(MSIHANDLE record, UINT field) {
-  DWORD length = 0;
-  wchar_t empty[1] = {};
-  if (MsiRecordGetStringW(record, field, empty, &length) != ERROR_MORE_DATA) return {};
-  std::wstring value(++length, L'\0');
-  if (MsiRecordGetStringW(record, field, value.data(), &length) != ERROR_SUCCESS) return {};
-  value.resize(length);
-  return value;
+  return InstallerText([&](wchar_t* text, DWORD* length) { return MsiRecordGetStringW(record, field, text, length); });
 }
 
 // A Registry column resolved as Windows Installer writes it ([KVD_FILE_TYPE] and the like).
-std::wstring Formatted(MSIHANDLE install, const std::wstring& text) {
+std::wstring Formatted(MSIHANDLE install, const std::wstring& column) {
   PMSIHANDLE record = MsiCreateRecord(0);
-  MsiRecordSetStringW(record, 0, text.c_str());
-  DWORD length = 0;
-  wchar_t empty[1] = {};
-  if (MsiFormatRecordW(install, record, empty, &length) != ERROR_MORE_DATA) return {};
-  std::wstring value(++length, L'\0');
-  if (MsiFormatRecordW(install, record, value.data(), &length) != ERROR_SUCCESS) return {};
-  value.resize(length);
-  return value;
+  MsiRecordSetStringW(record, 0, column.c_str());
+  return InstallerText([&](wchar_t* text, DWORD* length) { return MsiFormatRecordW(install, record, text, length); });
 }
 
 // The Registry table's key ends in a backslash where wixl writes it.
@@ -93,16 +88,10 @@ HKEY RootKey(int root) {
   }
 }
 
-int RootNumber(HKEY root) {
-  if (root == HKEY_CURRENT_USER) return 1;
-  if (root == HKEY_LOCAL_MACHINE) return 2;
-  return 0;
-}
-
 // Reads the live value; false when there is none.
 bool ReadValue(RegistryValue& value) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(value.root, value.key.c_str(), 0, KEY_QUERY_VALUE | kView, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(RootKey(value.root), value.key.c_str(), 0, KEY_QUERY_VALUE | kView, &key) != ERROR_SUCCESS) return false;
   DWORD size = 0;
   LONG read = RegQueryValueExW(key, value.name.c_str(), nullptr, &value.type, nullptr, &size);
   if (read == ERROR_SUCCESS) {
@@ -121,13 +110,10 @@ std::wstring_view TextOf(const RegistryValue& value) {
   return text.substr(0, text.find(L'\0'));
 }
 
+// Class identifiers differ in case only between writers.
 bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
   const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return std::ranges::equal(a, b, {}, lower, lower);
 }
 
 // The deferred action's data: one record a line, each field in hexadecimal
@@ -142,7 +128,7 @@ void AppendHex(std::wstring& out, const void* bytes, std::size_t size) {
 }
 
 std::wstring Encode(const RegistryValue& value) {
-  std::wstring record = std::to_wstring(RootNumber(value.root));
+  std::wstring record = std::to_wstring(value.root);
   record += kFieldSeparator;
   AppendHex(record, value.key.data(), value.key.size() * sizeof(wchar_t));
   record += kFieldSeparator;
@@ -191,14 +177,14 @@ std::vector<std::wstring_view> Split(std::wstring_view text, wchar_t separator) 
 bool Decode(std::wstring_view record, RegistryValue& value) {
   const std::vector<std::wstring_view> fields = Split(record, kFieldSeparator);
   if (fields.size() != 5) return false;
-  value.root = RootKey(static_cast<int>(std::wcstol(std::wstring(fields[0]).c_str(), nullptr, 10)));
+  value.root = static_cast<int>(std::wcstol(std::wstring(fields[0]).c_str(), nullptr, 10));
   value.type = static_cast<DWORD>(std::wcstoul(std::wstring(fields[3]).c_str(), nullptr, 10));
   return DecodeText(fields[1], value.key) && DecodeText(fields[2], value.name) && DecodeHex(fields[4], value.data);
 }
 
 bool WriteValue(const RegistryValue& value) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(value.root, value.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | kView,
+  if (RegCreateKeyExW(RootKey(value.root), value.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | kView,
                       nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return false;
   }
@@ -220,11 +206,11 @@ bool SharedValue(MSIHANDLE install, const std::wstring& registryId, RegistryValu
   MsiRecordSetStringW(parameters, 1, registryId.c_str());
   PMSIHANDLE row;
   if (MsiViewExecute(view, parameters) != ERROR_SUCCESS || MsiViewFetch(view, &row) != ERROR_SUCCESS) return false;
-  value.root = RootKey(MsiRecordGetInteger(row, 1));
+  value.root = MsiRecordGetInteger(row, 1);
   value.key = WithoutTrailingBackslashes(Formatted(install, RecordString(row, 2)));
   value.name = Formatted(install, RecordString(row, 3));
   ours = Formatted(install, RecordString(row, 4));
-  return value.root != nullptr;
+  return RootKey(value.root) != nullptr;
 }
 
 }  // namespace
@@ -255,7 +241,7 @@ extern "C" UINT WINAPI RestoreForeignValues(MSIHANDLE install) {
   for (const std::wstring_view record : Split(records, kRecordSeparator)) {
     if (record.empty()) continue;
     RegistryValue value;
-    if (!Decode(record, value) || value.root == nullptr || !WriteValue(value)) {
+    if (!Decode(record, value) || RootKey(value.root) == nullptr || !WriteValue(value)) {
       Log(install, L"KvdThumb: could not put back another program's value");
       return ERROR_INSTALL_FAILURE;
     }
