@@ -6,6 +6,8 @@
 # and WORK (a folder for logs and snapshots).
 
 export WINEPREFIX="$PREFIX" WINEDEBUG=-all
+# Wine's errors reach the test's output: a step that fails says why.
+export KVD_WINEDEBUG=-all,err+all
 
 failures=0
 fail() {
@@ -15,11 +17,26 @@ fail() {
 
 # Runs a Windows program and waits for the prefix to settle; its exit code.
 # Wine passes only the low 8 bits on (msiexec's 1603 arrives as 67).
-step() {
-  local status=0
-  "$WINE_RUN" "$PREFIX" "$@" || status=$?
+step() {  # PROGRAM [ARGUMENTS...]
+  local program=$1 status=0
+  shift
+  "$WINE_RUN" "$PREFIX" "$(program_path "$program")" "$@" || status=$?
   wineserver -w
   return $status
+}
+
+# The file of a program that Windows brings (msiexec, regedit, regsvr32),
+# which Wine then runs itself. Named without a path, Wine would hand it to
+# start.exe, whose ShellExecuteEx starts it as a second process: when that
+# start fails, the step fails with start.exe's "Application could not be
+# started" and exit code 1, without the program having run.
+program_path() {  # PROGRAM
+  local folder
+  case $1 in */*) echo "$1"; return ;; esac
+  for folder in windows/system32 windows; do
+    [ -f "$PREFIX/drive_c/$folder/$1.exe" ] && { echo "$PREFIX/drive_c/$folder/$1.exe"; return; }
+  done
+  echo "$1"
 }
 
 # A Windows path for a file of the build folder.
