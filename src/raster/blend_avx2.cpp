@@ -501,29 +501,29 @@ void DividingPreservingRow(const BlendContext& context, const ArgbPixel* source,
 
 void FillAvx2BlendRows(RowFunctions& functions) {
   auto set = [&functions](BlendMode mode, RowLoop loop) { functions.blend[static_cast<std::size_t>(mode)] = loop; };
-  set(BlendMode::And, BitwiseRow<true>);
-  set(BlendMode::Or, BitwiseRow<false>);
-  set(BlendMode::Normal, PreservingRow<Blended<SourceColour>>);
-  set(BlendMode::KeyedNormal, KeyedNormalRow);
-  set(BlendMode::NormalAlpha, NormalAlphaRow);
-  set(BlendMode::ColorDodge, DividingPreservingRow<ColorDodge32>);
-  set(BlendMode::ColorBurn, DividingPreservingRow<ColorBurn32>);
-  set(BlendMode::MultiplyAlpha, CompositingRow<Blended32<Multiply32>>);
-  set(BlendMode::AddAlpha, CompositingRow<Added32>);
-  set(BlendMode::OverlayAlpha, CompositingRow<Blended32<Overlay32>>);
-  set(BlendMode::ScreenAlpha, CompositingRow<Blended32<Screen32>>);
-  set(BlendMode::LightenAlpha, CompositingRow<Blended32<Lighten32>>);
-  set(BlendMode::DarkenAlpha, CompositingRow<Blended32<Darken32>>);
-  set(BlendMode::DifferenceAlpha, CompositingRow<Blended32<Difference32>>);
-  set(BlendMode::ColorDodgeAlpha, CompositingRow<Blended32<ColorDodge32>>);
-  set(BlendMode::ColorBurnAlpha, CompositingRow<Blended32<ColorBurn32>>);
-  set(BlendMode::Add, AddRow);
-  set(BlendMode::Multiply, PreservingRow<Blended<MultiplyBlend>>);
-  set(BlendMode::Overlay, PreservingRow<Blended<OverlayBlend>>);
-  set(BlendMode::Screen, PreservingRow<Blended<ScreenBlend>>);
-  set(BlendMode::Lighten, PreservingRow<Blended<LightenBlend>>);
-  set(BlendMode::Darken, PreservingRow<Blended<DarkenBlend>>);
-  set(BlendMode::Difference, PreservingRow<Blended<DifferenceBlend>>);
+  set(BlendMode::And, OverlapSafe<BitwiseRow<true>>);
+  set(BlendMode::Or, OverlapSafe<BitwiseRow<false>>);
+  set(BlendMode::Normal, OverlapSafe<PreservingRow<Blended<SourceColour>>>);
+  set(BlendMode::KeyedNormal, OverlapSafe<KeyedNormalRow>);
+  set(BlendMode::NormalAlpha, OverlapSafe<NormalAlphaRow>);
+  set(BlendMode::ColorDodge, OverlapSafe<DividingPreservingRow<ColorDodge32>>);
+  set(BlendMode::ColorBurn, OverlapSafe<DividingPreservingRow<ColorBurn32>>);
+  set(BlendMode::MultiplyAlpha, OverlapSafe<CompositingRow<Blended32<Multiply32>>>);
+  set(BlendMode::AddAlpha, OverlapSafe<CompositingRow<Added32>>);
+  set(BlendMode::OverlayAlpha, OverlapSafe<CompositingRow<Blended32<Overlay32>>>);
+  set(BlendMode::ScreenAlpha, OverlapSafe<CompositingRow<Blended32<Screen32>>>);
+  set(BlendMode::LightenAlpha, OverlapSafe<CompositingRow<Blended32<Lighten32>>>);
+  set(BlendMode::DarkenAlpha, OverlapSafe<CompositingRow<Blended32<Darken32>>>);
+  set(BlendMode::DifferenceAlpha, OverlapSafe<CompositingRow<Blended32<Difference32>>>);
+  set(BlendMode::ColorDodgeAlpha, OverlapSafe<CompositingRow<Blended32<ColorDodge32>>>);
+  set(BlendMode::ColorBurnAlpha, OverlapSafe<CompositingRow<Blended32<ColorBurn32>>>);
+  set(BlendMode::Add, OverlapSafe<AddRow>);
+  set(BlendMode::Multiply, OverlapSafe<PreservingRow<Blended<MultiplyBlend>>>);
+  set(BlendMode::Overlay, OverlapSafe<PreservingRow<Blended<OverlayBlend>>>);
+  set(BlendMode::Screen, OverlapSafe<PreservingRow<Blended<ScreenBlend>>>);
+  set(BlendMode::Lighten, OverlapSafe<PreservingRow<Blended<LightenBlend>>>);
+  set(BlendMode::Darken, OverlapSafe<PreservingRow<Blended<DarkenBlend>>>);
+  set(BlendMode::Difference, OverlapSafe<PreservingRow<Blended<DifferenceBlend>>>);
 }
 
 }  // namespace ruta

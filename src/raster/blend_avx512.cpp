@@ -237,9 +237,9 @@ void AddAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel
 
 void FillAvx512BlendRows(RowFunctions& functions) {
   auto set = [&functions](BlendMode mode, RowLoop loop) { functions.blend[static_cast<std::size_t>(mode)] = loop; };
-  set(BlendMode::Add, AddRow);
-  set(BlendMode::NormalAlpha, NormalAlphaRow);
-  set(BlendMode::AddAlpha, AddAlphaRow);
+  set(BlendMode::Add, OverlapSafe<AddRow>);
+  set(BlendMode::NormalAlpha, OverlapSafe<NormalAlphaRow>);
+  set(BlendMode::AddAlpha, OverlapSafe<AddAlphaRow>);
 }
 
 }  // namespace ruta

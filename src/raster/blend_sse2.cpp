@@ -214,17 +214,17 @@ void BitwiseRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel*
 
 void FillSse2BlendRows(RowFunctions& functions) {
   auto set = [&functions](BlendMode mode, RowLoop loop) { functions.blend[static_cast<std::size_t>(mode)] = loop; };
-  set(BlendMode::And, BitwiseRow<true>);
-  set(BlendMode::Or, BitwiseRow<false>);
-  set(BlendMode::Normal, PreservingRow<Blended<SourceColour>>);
-  set(BlendMode::KeyedNormal, KeyedNormalRow);
-  set(BlendMode::Add, AddRow);
-  set(BlendMode::Multiply, PreservingRow<Blended<MultiplyBlend>>);
-  set(BlendMode::Overlay, PreservingRow<Blended<OverlayBlend>>);
-  set(BlendMode::Screen, PreservingRow<Blended<ScreenBlend>>);
-  set(BlendMode::Lighten, PreservingRow<Blended<LightenBlend>>);
-  set(BlendMode::Darken, PreservingRow<Blended<DarkenBlend>>);
-  set(BlendMode::Difference, PreservingRow<Blended<DifferenceBlend>>);
+  set(BlendMode::And, OverlapSafe<BitwiseRow<true>>);
+  set(BlendMode::Or, OverlapSafe<BitwiseRow<false>>);
+  set(BlendMode::Normal, OverlapSafe<PreservingRow<Blended<SourceColour>>>);
+  set(BlendMode::KeyedNormal, OverlapSafe<KeyedNormalRow>);
+  set(BlendMode::Add, OverlapSafe<AddRow>);
+  set(BlendMode::Multiply, OverlapSafe<PreservingRow<Blended<MultiplyBlend>>>);
+  set(BlendMode::Overlay, OverlapSafe<PreservingRow<Blended<OverlayBlend>>>);
+  set(BlendMode::Screen, OverlapSafe<PreservingRow<Blended<ScreenBlend>>>);
+  set(BlendMode::Lighten, OverlapSafe<PreservingRow<Blended<LightenBlend>>>);
+  set(BlendMode::Darken, OverlapSafe<PreservingRow<Blended<DarkenBlend>>>);
+  set(BlendMode::Difference, OverlapSafe<PreservingRow<Blended<DifferenceBlend>>>);
 }
 
 }  // namespace ruta

@@ -140,6 +140,37 @@ TEST(RowFunctions, ExhaustiveBlendEveryImplementationMatchesTheReference) {
   }
 }
 
+// Every mode but Copy accepts overlapping runs and defines them pixel by pixel
+// in order, so a destination one or more pixels ahead of its source sees
+// pixels the same call has already written.
+TEST(RowFunctions, OverlappingRunsMatchTheReference) {
+  std::mt19937 random(8);
+  const std::vector<ArgbPixel> row = RandomPicture(200, random);
+  constexpr std::int32_t kCount = 150;
+  for (std::int32_t mode = 1; mode < kBlendModeSlots; ++mode) {
+    const RowLoop reference = RowFunctionsFor(RowImplementation::Reference).blend[static_cast<std::size_t>(mode)];
+    if (reference == nullptr) continue;
+    BlendContext context;
+    context.mode = mode;
+    context.colorKey = row[5];
+    for (int opacity : {255, 128}) {
+      context.opacity = static_cast<std::uint8_t>(opacity);
+      for (std::int32_t ahead : {-3, 1, 2, 5, 9, 17, 40}) {
+        const std::int32_t sourceAt = ahead < 0 ? -ahead : 0;
+        std::vector<ArgbPixel> expected = row;
+        reference(context, expected.data() + sourceAt, expected.data() + sourceAt + ahead, kCount);
+        for (RowImplementation implementation : SupportedImplementations()) {
+          std::vector<ArgbPixel> actual = row;
+          RowFunctionsFor(implementation).blend[static_cast<std::size_t>(mode)](
+              context, actual.data() + sourceAt, actual.data() + sourceAt + ahead, kCount);
+          ASSERT_TRUE(actual == expected) << FeatureName(implementation) << " mode " << mode << " opacity "
+                                          << opacity << " destination ahead by " << ahead;
+        }
+      }
+    }
+  }
+}
+
 // The suites run once per implementation (see tests/CMakeLists.txt); each run
 // must really use the table it asks for.
 TEST(RowFunctions, EnvironmentKeepsTheTableBelowTheFirstDisabledFeature) {
