@@ -237,12 +237,16 @@ void BitwiseRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel*
 // with alpha Div255(A). The general formula also gives the plain loop's words
 // where it copies an opaque source (W = 0, A = P) and where it leaves a
 // channel equal to the source's (W + P = A), so those need no selection.
-// Its numerator stays below 255 x 65 279 < 2^24 and A below 2^16: both are
-// exact in a float. The reciprocal is taken of A from above, as
-// (1 + 2^-20) / A: the three roundings (reciprocal, product, each within
-// 2^-24 relative) cannot undo the 2^-20, so the float quotient is never below
-// n / A, and for quotients below 2^16 it exceeds n / A by less than 2^-3.
-// Truncated, it is q or q + 1; one correcting step downwards makes it exact.
+//
+// Every quotient floor(n / a) of these loops is one float division, rounded
+// to nearest, then truncated, with no correcting step. Its numerator stays
+// below 255 x 65 279 < 2^24 and a below 2^16, so both are exact in a float.
+// Below 2^m the floats lie at most 2^(m - 24) apart, so rounding moves a
+// quotient below 2^m by at most 2^(m - 25); a quotient that is an integer is
+// a float and stays, and one that is not lies at least 1 / a below the next
+// integer, which rounding cannot reach while 1 / a > 2^(m - 25). Both uses
+// keep to that: source-over colours (q < 2^8, a <= 65 025 < 2^17) and the
+// dodge and burn quotients (q < 2^16, a <= 256 < 2^9).
 
 inline __m256i Lanes32(std::uint32_t value) { return _mm256_set1_epi32(static_cast<int>(value)); }
 
@@ -254,15 +258,9 @@ inline __m256i Channel32(__m256i pixels, int shift) {
 // high half of each lane, 0, becomes 1 and then mulhi(1, 257) = 0 again.
 inline __m256i Div255x32(__m256i x) { return Div255(x); }
 
-inline __m256 ReciprocalFromAbove(__m256i a) {
-  return _mm256_div_ps(_mm256_set1_ps(1.0f + 0x1p-20f), _mm256_cvtepi32_ps(a));
-}
+inline __m256 AsFloat(__m256i lanes) { return _mm256_cvtepi32_ps(lanes); }
 
-inline __m256i FloorDivide(__m256i n, __m256i a, __m256 inverseA) {
-  const __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverseA));
-  const __m256i r = _mm256_sub_epi32(n, _mm256_mullo_epi32(q, a));
-  return _mm256_add_epi32(q, _mm256_srai_epi32(r, 31));  // r < 0: one too many
-}
+inline __m256i FloorDivide(__m256i n, __m256 a) { return _mm256_cvttps_epi32(_mm256_div_ps(AsFloat(n), a)); }
 
 inline __m256i Pack32(__m256i alpha, __m256i red, __m256i green, __m256i blue) {
   return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(alpha, 24), _mm256_slli_epi32(red, 16)),
@@ -283,11 +281,11 @@ inline __m256i SourceOver(__m256i s, __m256i d, __m256i p, __m256i e, __m256i de
   const __m256i w = _mm256_mullo_epi32(_mm256_sub_epi32(Lanes32(255), e), destinationAlpha);
   const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, Lanes32(255))),
                                      _mm256_mullo_epi32(e, destinationAlpha));
-  const __m256 inverseA = ReciprocalFromAbove(a);
+  const __m256 aFloat = AsFloat(a);
   auto channel = [&](int shift) {
     const __m256i n = _mm256_add_epi32(_mm256_mullo_epi32(Channel32(d, shift), w),
                                        _mm256_mullo_epi32(Channel32(s, shift), p));
-    return FloorDivide(n, a, inverseA);
+    return FloorDivide(n, aFloat);
   };
   return Pack32(Div255x32(a), channel(16), channel(8), channel(0));
 }
@@ -342,7 +340,7 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
 // Div255(q x (255 - w) + v x w), which is v itself at w = 255; so w is
 // capped at 255 and the one formula serves both of the plain code's cases.
 // The dodge and burn quotients (numerator below 2^16, divisor 1 to 256) are
-// exact by the same float quotient and correcting step as q.
+// exact by the same float division as q.
 
 struct Multiply32 {
   using Preserving = MultiplyBlend;
@@ -378,9 +376,7 @@ struct Difference32 {
   using Preserving = DifferenceBlend;
   static __m256i F(__m256i s, __m256i d) { return _mm256_sub_epi32(_mm256_max_epi32(s, d), _mm256_min_epi32(s, d)); }
 };
-inline __m256i ExactQuotient(__m256i n, __m256i a) {
-  return FloorDivide(n, a, ReciprocalFromAbove(a));
-}
+inline __m256i ExactQuotient(__m256i n, __m256i a) { return FloorDivide(n, AsFloat(a)); }
 struct ColorDodge32 {
   static __m256i F(__m256i s, __m256i d) {
     return _mm256_min_epi32(Lanes32(255), ExactQuotient(_mm256_slli_epi32(d, 8), _mm256_sub_epi32(Lanes32(256), s)));
@@ -455,7 +451,7 @@ void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     const __m256i weightW = _mm256_mullo_epi32(_mm256_sub_epi32(full, e), destinationAlpha);
     const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, full)),
                                        _mm256_mullo_epi32(e, destinationAlpha));
-    const __m256 inverseA = ReciprocalFromAbove(a);
+    const __m256 aFloat = AsFloat(a);
     const __m256i coverage = _mm256_srai_epi32(_mm256_add_epi32(a, Lanes32(510)), 8);
     const __m256i scaled = Div255x32(_mm256_mullo_epi32(destinationAlpha, coverage));
     const __m256i w = _mm256_min_epi32(full, _mm256_blendv_epi8(scaled, coverage, _mm256_cmpeq_epi32(destinationAlpha, full)));
@@ -463,7 +459,7 @@ void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
       const __m256i sc = Channel32(s, shift);
       const __m256i dc = Channel32(d, shift);
       const __m256i v = ValueRule::Value(sc, dc, e);
-      const __m256i q = FloorDivide(_mm256_add_epi32(_mm256_mullo_epi32(dc, weightW), _mm256_mullo_epi32(sc, p)), a, inverseA);
+      const __m256i q = FloorDivide(_mm256_add_epi32(_mm256_mullo_epi32(dc, weightW), _mm256_mullo_epi32(sc, p)), aFloat);
       return Div255x32(_mm256_add_epi32(_mm256_mullo_epi32(q, _mm256_sub_epi32(full, w)), _mm256_mullo_epi32(v, w)));
     };
     __m256i out = Pack32(Div255x32(a), channel(16), channel(8), channel(0));

@@ -7,11 +7,10 @@
 //   factors, so its product is 0, and the lower half holds the whole product
 //   (at most 65 025). Div255 by multiply-high works the same way. No 32-bit
 //   multiply is left.
-// - The exact quotient floor(n / A) stays in single precision to the end:
-//   n < 2^24 is formed exactly by one fused multiply-add, the truncated
-//   float quotient is q or q + 1 (see blend_avx2.cpp), and since q x A <
-//   2^24 the remainder n - q x A is exact by another fused multiply-add; a
-//   negative remainder takes 1 off q.
+// - The numerator n < 2^24 of the exact quotient floor(n / A) is formed in
+//   single precision, exactly, by one fused multiply-add; the quotient is
+//   then the truncated float division of blend_avx2.cpp, which needs no
+//   correcting step.
 // The file is built for any x86-64; the functions between the target pragmas
 // run only where the processor has AVX-512 F and BW.
 
@@ -110,7 +109,7 @@ inline __m512i SourceWithAlpha(__m512i s, __m512i e) { return WithAlphaOf(s, _mm
 // W = (255 - e) x d.A, A = P + W, and floor((d.c x W + s.c x P) / A).
 struct SourceOverLanes {
   __m512i p, e, w, a;
-  __m512 pf, wf, af, inverseA;
+  __m512 pf, wf, af;
 
   SourceOverLanes(__m512i sourceAlpha, __m512i destinationAlpha, __m512i opacity)
       : p(Product(sourceAlpha, opacity)),
@@ -119,14 +118,11 @@ struct SourceOverLanes {
         a(_mm512_add_epi32(p, w)),
         pf(AsFloat(p)),
         wf(AsFloat(w)),
-        af(AsFloat(a)),
-        inverseA(_mm512_div_ps(_mm512_set1_ps(1.0f + 0x1p-20f), af)) {}
+        af(AsFloat(a)) {}
 
   __m512i Channel(__m512i sc, __m512i dc) const {
     const __m512 n = _mm512_fmadd_ps(AsFloat(dc), wf, _mm512_mul_ps(AsFloat(sc), pf));
-    const __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(n, inverseA));
-    const __mmask16 oneTooMany = _mm512_cmp_ps_mask(_mm512_fnmadd_ps(AsFloat(q), af, n), _mm512_setzero_ps(), _CMP_LT_OQ);
-    return _mm512_mask_sub_epi32(q, oneTooMany, q, Lanes32(1));
+    return _mm512_cvttps_epi32(_mm512_div_ps(n, af));
   }
 };
 
