@@ -292,6 +292,11 @@ inline __m256i SourceOver(__m256i s, __m256i d, __m256i p, __m256i e, __m256i de
 
 inline bool AllLanes(__m256i mask) { return _mm256_movemask_epi8(mask) == -1; }
 
+// The source colour with alpha e: what a transparent destination becomes.
+inline __m256i SourceWithAlpha(__m256i s, __m256i e) {
+  return _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
+}
+
 void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
                     std::int32_t count) {
   const __m256i opacity = Lanes32(context.opacity);
@@ -314,6 +319,11 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     const __m256i destinationAlpha = _mm256_srli_epi32(d, 24);
     const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
     const __m256i e = Div255x32(p);
+    const __m256i transparentDestination = _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256());
+    if (AllLanes(transparentDestination)) {
+      Store(destination + i, _mm256_blendv_epi8(SourceWithAlpha(s, e), d, transparentSource));
+      continue;
+    }
     const __m256i opaqueDestination = _mm256_cmpeq_epi32(destinationAlpha, Lanes32(255));
     const int opaqueBytes = _mm256_movemask_epi8(opaqueDestination);
     __m256i out;
@@ -324,8 +334,7 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
       // Layers are mostly wholly opaque or wholly not: only a group that
       // mixes the two pays for both formulas.
       if (opaqueBytes != 0) out = _mm256_blendv_epi8(out, NormalOverOpaque(s, d, e), opaqueDestination);
-      const __m256i sourceWithAlphaE = _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
-      out = _mm256_blendv_epi8(out, sourceWithAlphaE, _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256()));
+      out = _mm256_blendv_epi8(out, SourceWithAlpha(s, e), transparentDestination);
     }
     Store(destination + i, _mm256_blendv_epi8(out, d, transparentSource));
   }
@@ -448,6 +457,11 @@ void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     }
     const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
     const __m256i e = Div255x32(p);
+    const __m256i transparentDestination = _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256());
+    if (AllLanes(transparentDestination)) {
+      Store(destination + i, _mm256_blendv_epi8(SourceWithAlpha(s, e), d, transparentSource));
+      continue;
+    }
     const __m256i weightW = _mm256_mullo_epi32(_mm256_sub_epi32(full, e), destinationAlpha);
     const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, full)),
                                        _mm256_mullo_epi32(e, destinationAlpha));
@@ -463,8 +477,7 @@ void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
       return Div255x32(_mm256_add_epi32(_mm256_mullo_epi32(q, _mm256_sub_epi32(full, w)), _mm256_mullo_epi32(v, w)));
     };
     __m256i out = Pack32(Div255x32(a), channel(16), channel(8), channel(0));
-    const __m256i sourceWithAlphaE = _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
-    out = _mm256_blendv_epi8(out, sourceWithAlphaE, _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256()));
+    out = _mm256_blendv_epi8(out, SourceWithAlpha(s, e), transparentDestination);
     Store(destination + i, _mm256_blendv_epi8(out, d, transparentSource));
   }
   FinishWithReference(context, source, destination, i, count);

@@ -105,6 +105,14 @@ inline __m512i Pack(__m512i alpha, __m512i red, __m512i green, __m512i blue) {
 // The source colour with alpha e: what a transparent destination becomes.
 inline __m512i SourceWithAlpha(__m512i s, __m512i e) { return WithAlphaOf(s, _mm512_slli_epi32(e, 24)); }
 
+// A group over only transparent destinations takes the source at the opacity
+// where the source is not transparent; no division is needed.
+inline void StoreOverTransparent(ArgbPixel* destination, __m512i s, __m512i sourceAlpha, __m512i opacity,
+                                 __mmask16 transparentSource) {
+  _mm512_mask_storeu_epi32(destination, static_cast<__mmask16>(~transparentSource),
+                           SourceWithAlpha(s, Div255(Product(sourceAlpha, opacity))));
+}
+
 // Source over a destination with alpha: P = s.A x op, e = Div255(P),
 // W = (255 - e) x d.A, A = P + W, and floor((d.c x W + s.c x P) / A).
 struct SourceOverLanes {
@@ -165,6 +173,11 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     }
     const __m512i d = Load(destination + i);
     const __m512i destinationAlpha = AlphaLanes(d);
+    const __mmask16 transparentDestination = Equal(destinationAlpha, 0);
+    if (transparentDestination == kAllPixels) {
+      StoreOverTransparent(destination + i, s, sourceAlpha, opacity32, transparentSource);
+      continue;
+    }
     const __mmask16 opaqueDestination = Equal(destinationAlpha, 255);
     __m512i out;
     if (opaqueDestination == kAllPixels) {
@@ -176,7 +189,7 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
       // Layers are mostly wholly opaque or wholly not: only a group that
       // mixes the two pays for both formulas.
       if (opaqueDestination != 0) out = _mm512_mask_mov_epi32(out, opaqueDestination, NormalPixels(s, d, opacity16));
-      out = _mm512_mask_mov_epi32(out, Equal(destinationAlpha, 0), SourceWithAlpha(s, over.e));
+      out = _mm512_mask_mov_epi32(out, transparentDestination, SourceWithAlpha(s, over.e));
     }
     Store(destination + i, _mm512_mask_mov_epi32(out, transparentSource, d));
   }
@@ -199,6 +212,11 @@ void AddAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel
     if (transparentSource == kAllPixels) continue;
     const __m512i d = Load(destination + i);
     const __m512i destinationAlpha = AlphaLanes(d);
+    const __mmask16 transparentDestination = Equal(destinationAlpha, 0);
+    if (transparentDestination == kAllPixels) {
+      StoreOverTransparent(destination + i, s, sourceAlpha, opacity32, transparentSource);
+      continue;
+    }
     const __mmask16 opaqueDestination = Equal(destinationAlpha, 255);
     if (opaqueDestination == kAllPixels) {
       Store(destination + i, AddedPixels<false>(s, d, opacity16));
@@ -216,7 +234,7 @@ void AddAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel
       return Div255(_mm512_add_epi32(Product(over.Channel(sc, dc), keep), Product(v, w)));
     };
     __m512i out = Pack(Div255(over.a), channel(16), channel(8), channel(0));
-    out = _mm512_mask_mov_epi32(out, Equal(destinationAlpha, 0), SourceWithAlpha(s, over.e));
+    out = _mm512_mask_mov_epi32(out, transparentDestination, SourceWithAlpha(s, over.e));
     Store(destination + i, _mm512_mask_mov_epi32(out, transparentSource, d));
   }
   FinishWithReference(context, source, destination, i, count);
