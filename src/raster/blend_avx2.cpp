@@ -104,15 +104,34 @@ inline bool AllTransparent(__m256i source) {
   return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256())) == -1;
 }
 
-// Eight pixels: the colour of Value with e = Div255(s.A x op), the alpha of d.
+// The weights e = Div255(s.A x op) of each pixel in its colour lanes.
+struct Weights {
+  __m256i low;
+  __m256i high;
+};
+
+// At full opacity e is s.A itself: the opacity's multiply is not needed.
+template <bool kFullOpacity>
+inline Weights WeightsOf(const Lanes& s, __m256i opacity) {
+  if constexpr (kFullOpacity) {
+    return {SpreadAlpha(s.low), SpreadAlpha(s.high)};
+  } else {
+    return {Div255(Multiply(SpreadAlpha(s.low), opacity)), Div255(Multiply(SpreadAlpha(s.high), opacity))};
+  }
+}
+
+// Eight pixels: the colour of Value with the given weights, the alpha of d.
 template <typename ValueRule>
-inline __m256i PreservingPixels(__m256i source, __m256i destination, __m256i opacity) {
+inline __m256i WeightedPixels(__m256i source, __m256i destination, const Weights& e) {
   const Lanes s = Widen(source);
   const Lanes d = Widen(destination);
-  const __m256i eLow = Div255(Multiply(SpreadAlpha(s.low), opacity));
-  const __m256i eHigh = Div255(Multiply(SpreadAlpha(s.high), opacity));
-  const __m256i colour = Narrow(ValueRule::Value(s.low, d.low, eLow), ValueRule::Value(s.high, d.high, eHigh));
+  const __m256i colour = Narrow(ValueRule::Value(s.low, d.low, e.low), ValueRule::Value(s.high, d.high, e.high));
   return _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), colour), _mm256_and_si256(destination, AlphaMask()));
+}
+
+template <typename ValueRule, bool kFullOpacity = false>
+inline __m256i PreservingPixels(__m256i source, __m256i destination, __m256i opacity) {
+  return WeightedPixels<ValueRule>(source, destination, WeightsOf<kFullOpacity>(Widen(source), opacity));
 }
 
 inline __m256i Load(const ArgbPixel* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
@@ -136,23 +155,37 @@ struct OpaqueShortcut<Blended<SourceColour>> {
   static __m256i Colour(__m256i s, __m256i) { return s; }
 };
 
-template <typename ValueRule>
-void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+// A group of only opaque sources has e = Div255(255 x op) = op in every
+// lane, so it needs no weights of its own; at full opacity Normal copies it.
+template <typename ValueRule, bool kFullOpacity>
+void PreservingRowAt(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                     std::int32_t count) {
   const __m256i opacity = _mm256_set1_epi16(static_cast<short>(context.opacity));
-  const bool opaqueShortcut = OpaqueShortcut<ValueRule>::kHas && context.opacity == 255;
+  const Weights opaqueWeights{opacity, opacity};
   std::int32_t i = 0;
   for (; i + 8 <= count; i += 8) {
     const __m256i s = Load(source + i);
     if (AllTransparent(s)) continue;
     const __m256i d = Load(destination + i);
-    if (opaqueShortcut && AllOpaque(s)) {
+    if (!AllOpaque(s)) {
+      Store(destination + i, PreservingPixels<ValueRule, kFullOpacity>(s, d, opacity));
+    } else if (kFullOpacity && OpaqueShortcut<ValueRule>::kHas) {
       const __m256i colour = OpaqueShortcut<ValueRule>::Colour(s, d);
       Store(destination + i, _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), colour), _mm256_and_si256(d, AlphaMask())));
-      continue;
+    } else {
+      Store(destination + i, WeightedPixels<ValueRule>(s, d, opaqueWeights));
     }
-    Store(destination + i, PreservingPixels<ValueRule>(s, d, opacity));
   }
   FinishWithReference(context, source, destination, i, count);
+}
+
+template <typename ValueRule>
+void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  if (context.opacity == 255) {
+    PreservingRowAt<ValueRule, true>(context, source, destination, count);
+  } else {
+    PreservingRowAt<ValueRule, false>(context, source, destination, count);
+  }
 }
 
 // ---- Add (7), the channels kept in place ----

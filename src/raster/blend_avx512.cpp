@@ -1,5 +1,6 @@
 // AVX-512 row loops of the modes where the AVX2 loops stay furthest behind a
-// premultiplied compositor: Add (7), NormalAlpha (28) and AddAlpha (30).
+// premultiplied compositor: Normal (6), Add (7), NormalAlpha (28) and
+// AddAlpha (30).
 // Sixteen pixels per vector, with the formulas of blend_avx2.cpp, whose
 // comments derive them, and two changes that AVX-512 makes cheap:
 // - A product of two values below 256 is formed in 16-bit lanes even where
@@ -67,10 +68,12 @@ inline __m512i WidenHigh(__m512i pixels) { return _mm512_unpackhi_epi8(pixels, _
 inline __m512i SpreadAlpha(__m512i lanes) { return _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(lanes, 0xFF), 0xFF); }
 
 // Normal: Mix(d.c, s.c, e) per colour channel with e = Div255(s.A x op),
-// d's alpha; over an opaque destination also NormalAlpha's words.
+// d's alpha; over an opaque destination also NormalAlpha's words. At full
+// opacity e is s.A itself.
+template <bool kFullOpacity = false>
 inline __m512i NormalPixels(__m512i source, __m512i destination, __m512i opacity) {
   auto mix = [opacity](__m512i s, __m512i d) {
-    const __m512i e = Div255(Product(SpreadAlpha(s), opacity));
+    const __m512i e = kFullOpacity ? SpreadAlpha(s) : Div255(Product(SpreadAlpha(s), opacity));
     return Div255(_mm512_add_epi16(Product(d, Complement16(e)), Product(s, e)));
   };
   const __m512i colour = _mm512_packus_epi16(mix(WidenLow(source), WidenLow(destination)),
@@ -133,6 +136,35 @@ struct SourceOverLanes {
     return _mm512_cvttps_epi32(_mm512_div_ps(n, af));
   }
 };
+
+// Normal. At full opacity a group of only opaque and transparent sources
+// takes the opaque ones' colours without arithmetic.
+template <bool kFullOpacity>
+void NormalRowAt(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  const __m512i opacity = Lanes16(context.opacity);
+  const __m512i alphaBits = Lanes32(0xFF000000u);
+  std::int32_t i = 0;
+  for (; i + kPixels <= count; i += kPixels) {
+    const __m512i s = Load(source + i);
+    const __mmask16 visible = _mm512_test_epi32_mask(s, alphaBits);
+    if (visible == 0) continue;
+    const __m512i d = Load(destination + i);
+    if (kFullOpacity && _mm512_cmpeq_epi32_mask(_mm512_and_si512(s, alphaBits), alphaBits) == visible) {
+      Store(destination + i, WithAlphaOf(_mm512_mask_mov_epi32(d, visible, s), d));
+      continue;
+    }
+    Store(destination + i, NormalPixels<kFullOpacity>(s, d, opacity));
+  }
+  FinishWithReference(context, source, destination, i, count);
+}
+
+void NormalRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  if (context.opacity == 255) {
+    NormalRowAt<true>(context, source, destination, count);
+  } else {
+    NormalRowAt<false>(context, source, destination, count);
+  }
+}
 
 template <bool kFullOpacity>
 void AddRowAt(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
@@ -251,6 +283,7 @@ void AddAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel
 
 void FillAvx512BlendRows(RowFunctions& functions) {
   auto set = [&functions](BlendMode mode, RowLoop loop) { functions.blend[static_cast<std::size_t>(mode)] = loop; };
+  set(BlendMode::Normal, OverlapSafe<NormalRow>);
   set(BlendMode::Add, OverlapSafe<AddRow>);
   set(BlendMode::NormalAlpha, OverlapSafe<NormalAlphaRow>);
   set(BlendMode::AddAlpha, OverlapSafe<AddAlphaRow>);
