@@ -36,10 +36,11 @@ struct ResampleCase {
 };
 
 // Reductions by whole and fractional steps, enlargements below and above
-// two times, boxes ending on pixel boundaries, and sources and destinations
-// wider than a piece of columns.
+// two times, boxes ending on pixel boundaries, small boxes in whole groups of
+// eight up to the right edge, and sources and destinations wider than a piece
+// of columns.
 constexpr ResampleCase kResampleCases[] = {
-    {64, 64, 16, 16},  {300, 400, 192, 256}, {200, 200, 3, 2},   {7, 5, 4, 3},    {5, 7, 9, 11},
+    {64, 64, 16, 16},  {300, 400, 192, 256}, {200, 200, 3, 2},   {7, 5, 4, 3},    {5, 7, 9, 11}, {5, 3, 8, 5},
     {2, 2, 3, 3},      {3, 1, 2, 1},         {16, 16, 64, 40},   {9, 13, 19, 26}, {1100, 3, 700, 2},
     {1000, 2, 1999, 3}, {33, 700, 17, 300},  {1, 1, 1, 1},       {100, 300, 33, 100},
 };
