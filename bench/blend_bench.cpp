@@ -1,5 +1,5 @@
 // BlendRow for every mode code beside memcpy and pixman's operators on the
-// same rows. Rows hold 4096 pixels whose source alpha comes in runs; a pool of
+// same rows, over the grid of opacity 255 and 128 by four destinations. Rows hold 4096 pixels whose source alpha comes in runs; a pool of
 // 16 rows is rotated so that the branch predictor cannot learn one row. Each
 // iteration first restores the destination row (a 16 KiB copy, counted in
 // ours and pixman's figures alike), so that every iteration composites onto
@@ -26,15 +26,21 @@ struct RowPool {
   std::array<kvd::bench::Pixels, kPoolRows> destination;
 };
 
-// Destinations: opaque, or half transparent (alpha 128), random colours.
-RowPool MakePool(bool opaqueDestination, bool premultiplied) {
+// The destinations of the grid: every alpha 255, every alpha 0, every alpha
+// 128, or alpha in runs like the source's; random colours throughout.
+enum Destination { kOpaque, kTransparent, kHalfTransparent, kMixed };
+
+RowPool MakePool(Destination kind, bool premultiplied) {
   RowPool pool;
   for (int i = 0; i < kPoolRows; ++i) {
     auto& source = pool.source[static_cast<std::size_t>(i)];
     auto& destination = pool.destination[static_cast<std::size_t>(i)];
     source = kvd::bench::AlphaRunPixels(kRowPixels, static_cast<std::uint32_t>(100 + i));
     destination = kvd::bench::AlphaRunPixels(kRowPixels, static_cast<std::uint32_t>(200 + i));
-    for (std::uint32_t& p : destination) p = (p & 0xFFFFFF) | (opaqueDestination ? 0xFF000000u : 0x80000000u);
+    constexpr std::uint32_t kAlphaOf[] = {0xFF000000u, 0, 0x80000000u};
+    if (kind != kMixed) {
+      for (std::uint32_t& p : destination) p = (p & 0xFFFFFF) | kAlphaOf[kind];
+    }
     if (premultiplied) {
       source = kvd::bench::Premultiplied(source);
       destination = kvd::bench::Premultiplied(destination);
@@ -43,13 +49,15 @@ RowPool MakePool(bool opaqueDestination, bool premultiplied) {
   return pool;
 }
 
+Destination DestinationOf(const benchmark::State& state) { return static_cast<Destination>(state.range(1)); }
+
 void SetCounters(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRowPixels);
 }
 
-// Arguments: mode code, destination opaque (1) or half transparent (0), opacity.
+// Arguments: mode code, Destination, opacity.
 void BM_BlendRow(benchmark::State& state) {
-  const RowPool pool = MakePool(state.range(1) != 0, false);
+  const RowPool pool = MakePool(DestinationOf(state), false);
   ruta::BlendContext context;
   context.mode = static_cast<std::int32_t>(state.range(0));
   context.opacity = static_cast<std::uint8_t>(state.range(2));
@@ -67,7 +75,7 @@ void BM_BlendRow(benchmark::State& state) {
 
 // Copy needs no restored destination: its figure stands beside plain memcpy.
 void BM_Copy(benchmark::State& state) {
-  const RowPool pool = MakePool(true, false);
+  const RowPool pool = MakePool(kOpaque, false);
   const ruta::BlendContext context;
   kvd::bench::Pixels work(kRowPixels);
   int i = 0;
@@ -81,7 +89,7 @@ void BM_Copy(benchmark::State& state) {
 }
 
 void BM_Memcpy(benchmark::State& state) {
-  const RowPool pool = MakePool(true, false);
+  const RowPool pool = MakePool(kOpaque, false);
   kvd::bench::Pixels work(kRowPixels);
   int i = 0;
   for (auto _ : state) {
@@ -97,10 +105,9 @@ pixman_image_t* RowImage(std::uint32_t* pixels) {
   return pixman_image_create_bits(PIXMAN_a8r8g8b8, kRowPixels, 1, pixels, static_cast<int>(kRowBytes));
 }
 
-// Arguments: pixman operator, destination opaque (1) or half transparent (0),
-// opacity (a solid mask below 255).
+// Arguments: pixman operator, Destination, opacity (a solid mask below 255).
 void BM_Pixman(benchmark::State& state) {
-  RowPool pool = MakePool(state.range(1) != 0, true);
+  RowPool pool = MakePool(DestinationOf(state), true);
   const auto op = static_cast<pixman_op_t>(state.range(0));
   const auto opacity = static_cast<std::uint16_t>(state.range(2) * 257);
   const pixman_color_t maskColour{0, 0, 0, opacity};
@@ -132,10 +139,10 @@ constexpr pixman_op_t kPixmanOperators[] = {
     PIXMAN_OP_DIFFERENCE, PIXMAN_OP_COLOR_DODGE, PIXMAN_OP_COLOR_BURN};
 
 void BlendArguments(benchmark::internal::Benchmark* benchmark, const int* codes, std::size_t count) {
-  benchmark->ArgNames({"code", "opaque", "opacity"});
+  benchmark->ArgNames({"code", "destination", "opacity"});
   for (std::size_t c = 0; c < count; ++c) {
-    for (int opaque : {1, 0}) {
-      for (int opacity : {255, 128}) benchmark->Args({codes[c], opaque, opacity});
+    for (int destination : {kOpaque, kTransparent, kHalfTransparent, kMixed}) {
+      for (int opacity : {255, 128}) benchmark->Args({codes[c], destination, opacity});
     }
   }
 }

@@ -2,7 +2,7 @@
 // on random rows: for each mode code, opacity, colour key and pair of runs,
 // every loop this processor runs must write exactly the reference's words.
 // Runs start at any offset, so that the vector loops meet unaligned rows and
-// every length of tail.
+// every length of tail, and may overlap.
 
 #include <cstdint>
 #include <vector>
@@ -36,13 +36,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A key taken from the row itself makes keyed pixels common.
   context.colorKey = keyFromRow ? source[start + key % static_cast<std::uint32_t>(count)] : key;
 
-  std::vector<std::uint32_t> expected = destination;
-  reference(context, source.data() + start, expected.data() + start, count);
+  // Every code but Copy also takes overlapping runs. Then both lie in one
+  // row, the source words followed by the destination words, the destination
+  // run `shift` pixels from the source run, up to a whole run ahead.
+  const bool overlapping =
+      (input.Take<std::uint8_t>() & 1) != 0 && context.mode != static_cast<std::int32_t>(ruta::BlendMode::Copy);
+  const std::int32_t shift = input.TakeInRange(-offset, count);
+  std::vector<std::uint32_t> row = source;
+  row.insert(row.end(), destination.begin(), destination.end());
+
+  auto written = [&](ruta::RowLoop loop) {
+    if (overlapping) {
+      std::vector<std::uint32_t> words = row;
+      loop(context, words.data() + start, words.data() + start + shift, count);
+      return words;
+    }
+    std::vector<std::uint32_t> words = destination;
+    loop(context, source.data() + start, words.data() + start, count);
+    return words;
+  };
+  const std::vector<std::uint32_t> expected = written(reference);
   for (ruta::RowImplementation implementation : ruta::SupportedImplementations()) {
-    std::vector<std::uint32_t> written = destination;
-    ruta::RowFunctionsFor(implementation).blend[static_cast<std::size_t>(context.mode)](
-        context, source.data() + start, written.data() + start, count);
-    KVD_FUZZ_CHECK(written == expected);
+    KVD_FUZZ_CHECK(written(ruta::RowFunctionsFor(implementation).blend[static_cast<std::size_t>(context.mode)]) ==
+                   expected);
   }
   return 0;
 }

@@ -104,15 +104,34 @@ inline bool AllTransparent(__m256i source) {
   return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256())) == -1;
 }
 
-// Eight pixels: the colour of Value with e = Div255(s.A x op), the alpha of d.
+// The weights e = Div255(s.A x op) of each pixel in its colour lanes.
+struct Weights {
+  __m256i low;
+  __m256i high;
+};
+
+// At full opacity e is s.A itself: the opacity's multiply is not needed.
+template <bool kFullOpacity>
+inline Weights WeightsOf(const Lanes& s, __m256i opacity) {
+  if constexpr (kFullOpacity) {
+    return {SpreadAlpha(s.low), SpreadAlpha(s.high)};
+  } else {
+    return {Div255(Multiply(SpreadAlpha(s.low), opacity)), Div255(Multiply(SpreadAlpha(s.high), opacity))};
+  }
+}
+
+// Eight pixels: the colour of Value with the given weights, the alpha of d.
 template <typename ValueRule>
-inline __m256i PreservingPixels(__m256i source, __m256i destination, __m256i opacity) {
+inline __m256i WeightedPixels(__m256i source, __m256i destination, const Weights& e) {
   const Lanes s = Widen(source);
   const Lanes d = Widen(destination);
-  const __m256i eLow = Div255(Multiply(SpreadAlpha(s.low), opacity));
-  const __m256i eHigh = Div255(Multiply(SpreadAlpha(s.high), opacity));
-  const __m256i colour = Narrow(ValueRule::Value(s.low, d.low, eLow), ValueRule::Value(s.high, d.high, eHigh));
+  const __m256i colour = Narrow(ValueRule::Value(s.low, d.low, e.low), ValueRule::Value(s.high, d.high, e.high));
   return _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), colour), _mm256_and_si256(destination, AlphaMask()));
+}
+
+template <typename ValueRule, bool kFullOpacity = false>
+inline __m256i PreservingPixels(__m256i source, __m256i destination, __m256i opacity) {
+  return WeightedPixels<ValueRule>(source, destination, WeightsOf<kFullOpacity>(Widen(source), opacity));
 }
 
 inline __m256i Load(const ArgbPixel* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
@@ -136,23 +155,37 @@ struct OpaqueShortcut<Blended<SourceColour>> {
   static __m256i Colour(__m256i s, __m256i) { return s; }
 };
 
-template <typename ValueRule>
-void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+// A group of only opaque sources has e = Div255(255 x op) = op in every
+// lane, so it needs no weights of its own; at full opacity Normal copies it.
+template <typename ValueRule, bool kFullOpacity>
+void PreservingRowAt(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                     std::int32_t count) {
   const __m256i opacity = _mm256_set1_epi16(static_cast<short>(context.opacity));
-  const bool opaqueShortcut = OpaqueShortcut<ValueRule>::kHas && context.opacity == 255;
+  const Weights opaqueWeights{opacity, opacity};
   std::int32_t i = 0;
   for (; i + 8 <= count; i += 8) {
     const __m256i s = Load(source + i);
     if (AllTransparent(s)) continue;
     const __m256i d = Load(destination + i);
-    if (opaqueShortcut && AllOpaque(s)) {
+    if (!AllOpaque(s)) {
+      Store(destination + i, PreservingPixels<ValueRule, kFullOpacity>(s, d, opacity));
+    } else if (kFullOpacity && OpaqueShortcut<ValueRule>::kHas) {
       const __m256i colour = OpaqueShortcut<ValueRule>::Colour(s, d);
       Store(destination + i, _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), colour), _mm256_and_si256(d, AlphaMask())));
-      continue;
+    } else {
+      Store(destination + i, WeightedPixels<ValueRule>(s, d, opaqueWeights));
     }
-    Store(destination + i, PreservingPixels<ValueRule>(s, d, opacity));
   }
   FinishWithReference(context, source, destination, i, count);
+}
+
+template <typename ValueRule>
+void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  if (context.opacity == 255) {
+    PreservingRowAt<ValueRule, true>(context, source, destination, count);
+  } else {
+    PreservingRowAt<ValueRule, false>(context, source, destination, count);
+  }
 }
 
 // ---- Add (7), the channels kept in place ----
@@ -237,12 +270,16 @@ void BitwiseRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel*
 // with alpha Div255(A). The general formula also gives the plain loop's words
 // where it copies an opaque source (W = 0, A = P) and where it leaves a
 // channel equal to the source's (W + P = A), so those need no selection.
-// Its numerator stays below 255 x 65 279 < 2^24 and A below 2^16: both are
-// exact in a float. The reciprocal is taken of A from above, as
-// (1 + 2^-20) / A: the three roundings (reciprocal, product, each within
-// 2^-24 relative) cannot undo the 2^-20, so the float quotient is never below
-// n / A, and for quotients below 2^16 it exceeds n / A by less than 2^-3.
-// Truncated, it is q or q + 1; one correcting step downwards makes it exact.
+//
+// Every quotient floor(n / a) of these loops is one float division, rounded
+// to nearest, then truncated, with no correcting step. Its numerator stays
+// below 255 x 65 279 < 2^24 and a below 2^16, so both are exact in a float.
+// Below 2^m the floats lie at most 2^(m - 24) apart, so rounding moves a
+// quotient below 2^m by at most 2^(m - 25); a quotient that is an integer is
+// a float and stays, and one that is not lies at least 1 / a below the next
+// integer, which rounding cannot reach while 1 / a > 2^(m - 25). Both uses
+// keep to that: source-over colours (q < 2^8, a <= 65 025 < 2^17) and the
+// dodge and burn quotients (q < 2^16, a <= 256 < 2^9).
 
 inline __m256i Lanes32(std::uint32_t value) { return _mm256_set1_epi32(static_cast<int>(value)); }
 
@@ -254,15 +291,9 @@ inline __m256i Channel32(__m256i pixels, int shift) {
 // high half of each lane, 0, becomes 1 and then mulhi(1, 257) = 0 again.
 inline __m256i Div255x32(__m256i x) { return Div255(x); }
 
-inline __m256 ReciprocalFromAbove(__m256i a) {
-  return _mm256_div_ps(_mm256_set1_ps(1.0f + 0x1p-20f), _mm256_cvtepi32_ps(a));
-}
+inline __m256 AsFloat(__m256i lanes) { return _mm256_cvtepi32_ps(lanes); }
 
-inline __m256i FloorDivide(__m256i n, __m256i a, __m256 inverseA) {
-  const __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverseA));
-  const __m256i r = _mm256_sub_epi32(n, _mm256_mullo_epi32(q, a));
-  return _mm256_add_epi32(q, _mm256_srai_epi32(r, 31));  // r < 0: one too many
-}
+inline __m256i FloorDivide(__m256i n, __m256 a) { return _mm256_cvttps_epi32(_mm256_div_ps(AsFloat(n), a)); }
 
 inline __m256i Pack32(__m256i alpha, __m256i red, __m256i green, __m256i blue) {
   return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(alpha, 24), _mm256_slli_epi32(red, 16)),
@@ -283,16 +314,21 @@ inline __m256i SourceOver(__m256i s, __m256i d, __m256i p, __m256i e, __m256i de
   const __m256i w = _mm256_mullo_epi32(_mm256_sub_epi32(Lanes32(255), e), destinationAlpha);
   const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, Lanes32(255))),
                                      _mm256_mullo_epi32(e, destinationAlpha));
-  const __m256 inverseA = ReciprocalFromAbove(a);
+  const __m256 aFloat = AsFloat(a);
   auto channel = [&](int shift) {
     const __m256i n = _mm256_add_epi32(_mm256_mullo_epi32(Channel32(d, shift), w),
                                        _mm256_mullo_epi32(Channel32(s, shift), p));
-    return FloorDivide(n, a, inverseA);
+    return FloorDivide(n, aFloat);
   };
   return Pack32(Div255x32(a), channel(16), channel(8), channel(0));
 }
 
 inline bool AllLanes(__m256i mask) { return _mm256_movemask_epi8(mask) == -1; }
+
+// The source colour with alpha e: what a transparent destination becomes.
+inline __m256i SourceWithAlpha(__m256i s, __m256i e) {
+  return _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
+}
 
 void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
                     std::int32_t count) {
@@ -316,6 +352,11 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     const __m256i destinationAlpha = _mm256_srli_epi32(d, 24);
     const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
     const __m256i e = Div255x32(p);
+    const __m256i transparentDestination = _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256());
+    if (AllLanes(transparentDestination)) {
+      Store(destination + i, _mm256_blendv_epi8(SourceWithAlpha(s, e), d, transparentSource));
+      continue;
+    }
     const __m256i opaqueDestination = _mm256_cmpeq_epi32(destinationAlpha, Lanes32(255));
     const int opaqueBytes = _mm256_movemask_epi8(opaqueDestination);
     __m256i out;
@@ -326,8 +367,7 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
       // Layers are mostly wholly opaque or wholly not: only a group that
       // mixes the two pays for both formulas.
       if (opaqueBytes != 0) out = _mm256_blendv_epi8(out, NormalOverOpaque(s, d, e), opaqueDestination);
-      const __m256i sourceWithAlphaE = _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
-      out = _mm256_blendv_epi8(out, sourceWithAlphaE, _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256()));
+      out = _mm256_blendv_epi8(out, SourceWithAlpha(s, e), transparentDestination);
     }
     Store(destination + i, _mm256_blendv_epi8(out, d, transparentSource));
   }
@@ -342,7 +382,7 @@ void NormalAlphaRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
 // Div255(q x (255 - w) + v x w), which is v itself at w = 255; so w is
 // capped at 255 and the one formula serves both of the plain code's cases.
 // The dodge and burn quotients (numerator below 2^16, divisor 1 to 256) are
-// exact by the same float quotient and correcting step as q.
+// exact by the same float division as q.
 
 struct Multiply32 {
   using Preserving = MultiplyBlend;
@@ -378,9 +418,7 @@ struct Difference32 {
   using Preserving = DifferenceBlend;
   static __m256i F(__m256i s, __m256i d) { return _mm256_sub_epi32(_mm256_max_epi32(s, d), _mm256_min_epi32(s, d)); }
 };
-inline __m256i ExactQuotient(__m256i n, __m256i a) {
-  return FloorDivide(n, a, ReciprocalFromAbove(a));
-}
+inline __m256i ExactQuotient(__m256i n, __m256i a) { return FloorDivide(n, AsFloat(a)); }
 struct ColorDodge32 {
   static __m256i F(__m256i s, __m256i d) {
     return _mm256_min_epi32(Lanes32(255), ExactQuotient(_mm256_slli_epi32(d, 8), _mm256_sub_epi32(Lanes32(256), s)));
@@ -452,10 +490,15 @@ void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
     }
     const __m256i p = _mm256_mullo_epi32(sourceAlpha, opacity);
     const __m256i e = Div255x32(p);
+    const __m256i transparentDestination = _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256());
+    if (AllLanes(transparentDestination)) {
+      Store(destination + i, _mm256_blendv_epi8(SourceWithAlpha(s, e), d, transparentSource));
+      continue;
+    }
     const __m256i weightW = _mm256_mullo_epi32(_mm256_sub_epi32(full, e), destinationAlpha);
     const __m256i a = _mm256_sub_epi32(_mm256_add_epi32(p, _mm256_mullo_epi32(destinationAlpha, full)),
                                        _mm256_mullo_epi32(e, destinationAlpha));
-    const __m256 inverseA = ReciprocalFromAbove(a);
+    const __m256 aFloat = AsFloat(a);
     const __m256i coverage = _mm256_srai_epi32(_mm256_add_epi32(a, Lanes32(510)), 8);
     const __m256i scaled = Div255x32(_mm256_mullo_epi32(destinationAlpha, coverage));
     const __m256i w = _mm256_min_epi32(full, _mm256_blendv_epi8(scaled, coverage, _mm256_cmpeq_epi32(destinationAlpha, full)));
@@ -463,12 +506,11 @@ void CompositingRow(const BlendContext& context, const ArgbPixel* source, ArgbPi
       const __m256i sc = Channel32(s, shift);
       const __m256i dc = Channel32(d, shift);
       const __m256i v = ValueRule::Value(sc, dc, e);
-      const __m256i q = FloorDivide(_mm256_add_epi32(_mm256_mullo_epi32(dc, weightW), _mm256_mullo_epi32(sc, p)), a, inverseA);
+      const __m256i q = FloorDivide(_mm256_add_epi32(_mm256_mullo_epi32(dc, weightW), _mm256_mullo_epi32(sc, p)), aFloat);
       return Div255x32(_mm256_add_epi32(_mm256_mullo_epi32(q, _mm256_sub_epi32(full, w)), _mm256_mullo_epi32(v, w)));
     };
     __m256i out = Pack32(Div255x32(a), channel(16), channel(8), channel(0));
-    const __m256i sourceWithAlphaE = _mm256_or_si256(_mm256_andnot_si256(AlphaMask(), s), _mm256_slli_epi32(e, 24));
-    out = _mm256_blendv_epi8(out, sourceWithAlphaE, _mm256_cmpeq_epi32(destinationAlpha, _mm256_setzero_si256()));
+    out = _mm256_blendv_epi8(out, SourceWithAlpha(s, e), transparentDestination);
     Store(destination + i, _mm256_blendv_epi8(out, d, transparentSource));
   }
   FinishWithReference(context, source, destination, i, count);
@@ -501,29 +543,29 @@ void DividingPreservingRow(const BlendContext& context, const ArgbPixel* source,
 
 void FillAvx2BlendRows(RowFunctions& functions) {
   auto set = [&functions](BlendMode mode, RowLoop loop) { functions.blend[static_cast<std::size_t>(mode)] = loop; };
-  set(BlendMode::And, BitwiseRow<true>);
-  set(BlendMode::Or, BitwiseRow<false>);
-  set(BlendMode::Normal, PreservingRow<Blended<SourceColour>>);
-  set(BlendMode::KeyedNormal, KeyedNormalRow);
-  set(BlendMode::NormalAlpha, NormalAlphaRow);
-  set(BlendMode::ColorDodge, DividingPreservingRow<ColorDodge32>);
-  set(BlendMode::ColorBurn, DividingPreservingRow<ColorBurn32>);
-  set(BlendMode::MultiplyAlpha, CompositingRow<Blended32<Multiply32>>);
-  set(BlendMode::AddAlpha, CompositingRow<Added32>);
-  set(BlendMode::OverlayAlpha, CompositingRow<Blended32<Overlay32>>);
-  set(BlendMode::ScreenAlpha, CompositingRow<Blended32<Screen32>>);
-  set(BlendMode::LightenAlpha, CompositingRow<Blended32<Lighten32>>);
-  set(BlendMode::DarkenAlpha, CompositingRow<Blended32<Darken32>>);
-  set(BlendMode::DifferenceAlpha, CompositingRow<Blended32<Difference32>>);
-  set(BlendMode::ColorDodgeAlpha, CompositingRow<Blended32<ColorDodge32>>);
-  set(BlendMode::ColorBurnAlpha, CompositingRow<Blended32<ColorBurn32>>);
-  set(BlendMode::Add, AddRow);
-  set(BlendMode::Multiply, PreservingRow<Blended<MultiplyBlend>>);
-  set(BlendMode::Overlay, PreservingRow<Blended<OverlayBlend>>);
-  set(BlendMode::Screen, PreservingRow<Blended<ScreenBlend>>);
-  set(BlendMode::Lighten, PreservingRow<Blended<LightenBlend>>);
-  set(BlendMode::Darken, PreservingRow<Blended<DarkenBlend>>);
-  set(BlendMode::Difference, PreservingRow<Blended<DifferenceBlend>>);
+  set(BlendMode::And, OverlapSafe<BitwiseRow<true>>);
+  set(BlendMode::Or, OverlapSafe<BitwiseRow<false>>);
+  set(BlendMode::Normal, OverlapSafe<PreservingRow<Blended<SourceColour>>>);
+  set(BlendMode::KeyedNormal, OverlapSafe<KeyedNormalRow>);
+  set(BlendMode::NormalAlpha, OverlapSafe<NormalAlphaRow>);
+  set(BlendMode::ColorDodge, OverlapSafe<DividingPreservingRow<ColorDodge32>>);
+  set(BlendMode::ColorBurn, OverlapSafe<DividingPreservingRow<ColorBurn32>>);
+  set(BlendMode::MultiplyAlpha, OverlapSafe<CompositingRow<Blended32<Multiply32>>>);
+  set(BlendMode::AddAlpha, OverlapSafe<CompositingRow<Added32>>);
+  set(BlendMode::OverlayAlpha, OverlapSafe<CompositingRow<Blended32<Overlay32>>>);
+  set(BlendMode::ScreenAlpha, OverlapSafe<CompositingRow<Blended32<Screen32>>>);
+  set(BlendMode::LightenAlpha, OverlapSafe<CompositingRow<Blended32<Lighten32>>>);
+  set(BlendMode::DarkenAlpha, OverlapSafe<CompositingRow<Blended32<Darken32>>>);
+  set(BlendMode::DifferenceAlpha, OverlapSafe<CompositingRow<Blended32<Difference32>>>);
+  set(BlendMode::ColorDodgeAlpha, OverlapSafe<CompositingRow<Blended32<ColorDodge32>>>);
+  set(BlendMode::ColorBurnAlpha, OverlapSafe<CompositingRow<Blended32<ColorBurn32>>>);
+  set(BlendMode::Add, OverlapSafe<AddRow>);
+  set(BlendMode::Multiply, OverlapSafe<PreservingRow<Blended<MultiplyBlend>>>);
+  set(BlendMode::Overlay, OverlapSafe<PreservingRow<Blended<OverlayBlend>>>);
+  set(BlendMode::Screen, OverlapSafe<PreservingRow<Blended<ScreenBlend>>>);
+  set(BlendMode::Lighten, OverlapSafe<PreservingRow<Blended<LightenBlend>>>);
+  set(BlendMode::Darken, OverlapSafe<PreservingRow<Blended<DarkenBlend>>>);
+  set(BlendMode::Difference, OverlapSafe<PreservingRow<Blended<DifferenceBlend>>>);
 }
 
 }  // namespace ruta

@@ -26,6 +26,25 @@ inline void FinishWithReference(const BlendContext& context, const ArgbPixel* so
   if (done < count) ReferenceRowLoop(context.mode)(context, source + done, destination + done, count - done);
 }
 
+// True where the destination run starts one or more pixels into the source
+// run. The plain loops then read source pixels the same call has already
+// written, which a loop that reads a vector ahead would miss.
+inline bool DestinationAheadInsideSource(const ArgbPixel* source, const ArgbPixel* destination, std::int32_t count) {
+  const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(destination) - reinterpret_cast<std::uintptr_t>(source);
+  return ahead - 1 < static_cast<std::uintptr_t>(count) * sizeof(ArgbPixel) - 1;  // 0 < ahead < the run's bytes
+}
+
+// A faster loop as a table entry: runs overlapping that way take the plain
+// loop, so that every entry gives the plain loop's words for every input.
+template <RowLoop Fast>
+void OverlapSafe(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  if (DestinationAheadInsideSource(source, destination, count)) {
+    ReferenceRowLoop(context.mode)(context, source, destination, count);
+  } else {
+    Fast(context, source, destination, count);
+  }
+}
+
 // Rewrites one destination pixel in place from one source pixel.
 using PixelOperation = void (*)(ArgbPixel& destination, ArgbPixel source, std::int32_t opacity);
 

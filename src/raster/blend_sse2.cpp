@@ -94,15 +94,34 @@ inline bool AllTransparent(__m128i source) {
   return _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, _mm_setzero_si128())) == 0xFFFF;
 }
 
-// Four pixels: the colour of Value with e = Div255(s.A x op), the alpha of d.
+// The weights e = Div255(s.A x op) of each pixel in its colour lanes.
+struct Weights {
+  __m128i low;
+  __m128i high;
+};
+
+// At full opacity e is s.A itself: the opacity's multiply is not needed.
+template <bool kFullOpacity>
+inline Weights WeightsOf(const Lanes& s, __m128i opacity) {
+  if constexpr (kFullOpacity) {
+    return {SpreadAlpha(s.low), SpreadAlpha(s.high)};
+  } else {
+    return {Div255(Multiply(SpreadAlpha(s.low), opacity)), Div255(Multiply(SpreadAlpha(s.high), opacity))};
+  }
+}
+
+// Four pixels: the colour of Value with the given weights, the alpha of d.
 template <typename ValueRule>
-inline __m128i PreservingPixels(__m128i source, __m128i destination, __m128i opacity) {
+inline __m128i WeightedPixels(__m128i source, __m128i destination, const Weights& e) {
   const Lanes s = Widen(source);
   const Lanes d = Widen(destination);
-  const __m128i eLow = Div255(Multiply(SpreadAlpha(s.low), opacity));
-  const __m128i eHigh = Div255(Multiply(SpreadAlpha(s.high), opacity));
-  const __m128i colour = Narrow(ValueRule::Value(s.low, d.low, eLow), ValueRule::Value(s.high, d.high, eHigh));
+  const __m128i colour = Narrow(ValueRule::Value(s.low, d.low, e.low), ValueRule::Value(s.high, d.high, e.high));
   return _mm_or_si128(_mm_andnot_si128(AlphaMask(), colour), _mm_and_si128(destination, AlphaMask()));
+}
+
+template <typename ValueRule, bool kFullOpacity = false>
+inline __m128i PreservingPixels(__m128i source, __m128i destination, __m128i opacity) {
+  return WeightedPixels<ValueRule>(source, destination, WeightsOf<kFullOpacity>(Widen(source), opacity));
 }
 
 inline __m128i Load(const ArgbPixel* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -126,23 +145,37 @@ struct OpaqueShortcut<Blended<SourceColour>> {
   static __m128i Colour(__m128i s, __m128i) { return s; }
 };
 
-template <typename ValueRule>
-void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+// A group of only opaque sources has e = Div255(255 x op) = op in every
+// lane, so it needs no weights of its own; at full opacity Normal copies it.
+template <typename ValueRule, bool kFullOpacity>
+void PreservingRowAt(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination,
+                     std::int32_t count) {
   const __m128i opacity = _mm_set1_epi16(static_cast<short>(context.opacity));
-  const bool opaqueShortcut = OpaqueShortcut<ValueRule>::kHas && context.opacity == 255;
+  const Weights opaqueWeights{opacity, opacity};
   std::int32_t i = 0;
   for (; i + 4 <= count; i += 4) {
     const __m128i s = Load(source + i);
     if (AllTransparent(s)) continue;
     const __m128i d = Load(destination + i);
-    if (opaqueShortcut && AllOpaque(s)) {
+    if (!AllOpaque(s)) {
+      Store(destination + i, PreservingPixels<ValueRule, kFullOpacity>(s, d, opacity));
+    } else if (kFullOpacity && OpaqueShortcut<ValueRule>::kHas) {
       const __m128i colour = OpaqueShortcut<ValueRule>::Colour(s, d);
       Store(destination + i, _mm_or_si128(_mm_andnot_si128(AlphaMask(), colour), _mm_and_si128(d, AlphaMask())));
-      continue;
+    } else {
+      Store(destination + i, WeightedPixels<ValueRule>(s, d, opaqueWeights));
     }
-    Store(destination + i, PreservingPixels<ValueRule>(s, d, opacity));
   }
   FinishWithReference(context, source, destination, i, count);
+}
+
+template <typename ValueRule>
+void PreservingRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel* destination, std::int32_t count) {
+  if (context.opacity == 255) {
+    PreservingRowAt<ValueRule, true>(context, source, destination, count);
+  } else {
+    PreservingRowAt<ValueRule, false>(context, source, destination, count);
+  }
 }
 
 // ---- Add (7), the channels kept in place ----
@@ -214,17 +247,17 @@ void BitwiseRow(const BlendContext& context, const ArgbPixel* source, ArgbPixel*
 
 void FillSse2BlendRows(RowFunctions& functions) {
   auto set = [&functions](BlendMode mode, RowLoop loop) { functions.blend[static_cast<std::size_t>(mode)] = loop; };
-  set(BlendMode::And, BitwiseRow<true>);
-  set(BlendMode::Or, BitwiseRow<false>);
-  set(BlendMode::Normal, PreservingRow<Blended<SourceColour>>);
-  set(BlendMode::KeyedNormal, KeyedNormalRow);
-  set(BlendMode::Add, AddRow);
-  set(BlendMode::Multiply, PreservingRow<Blended<MultiplyBlend>>);
-  set(BlendMode::Overlay, PreservingRow<Blended<OverlayBlend>>);
-  set(BlendMode::Screen, PreservingRow<Blended<ScreenBlend>>);
-  set(BlendMode::Lighten, PreservingRow<Blended<LightenBlend>>);
-  set(BlendMode::Darken, PreservingRow<Blended<DarkenBlend>>);
-  set(BlendMode::Difference, PreservingRow<Blended<DifferenceBlend>>);
+  set(BlendMode::And, OverlapSafe<BitwiseRow<true>>);
+  set(BlendMode::Or, OverlapSafe<BitwiseRow<false>>);
+  set(BlendMode::Normal, OverlapSafe<PreservingRow<Blended<SourceColour>>>);
+  set(BlendMode::KeyedNormal, OverlapSafe<KeyedNormalRow>);
+  set(BlendMode::Add, OverlapSafe<AddRow>);
+  set(BlendMode::Multiply, OverlapSafe<PreservingRow<Blended<MultiplyBlend>>>);
+  set(BlendMode::Overlay, OverlapSafe<PreservingRow<Blended<OverlayBlend>>>);
+  set(BlendMode::Screen, OverlapSafe<PreservingRow<Blended<ScreenBlend>>>);
+  set(BlendMode::Lighten, OverlapSafe<PreservingRow<Blended<LightenBlend>>>);
+  set(BlendMode::Darken, OverlapSafe<PreservingRow<Blended<DarkenBlend>>>);
+  set(BlendMode::Difference, OverlapSafe<PreservingRow<Blended<DifferenceBlend>>>);
 }
 
 }  // namespace ruta

@@ -36,10 +36,11 @@ struct ResampleCase {
 };
 
 // Reductions by whole and fractional steps, enlargements below and above
-// two times, boxes ending on pixel boundaries, and sources and destinations
-// wider than a piece of columns.
+// two times, boxes ending on pixel boundaries, small boxes in whole groups of
+// eight up to the right edge, and sources and destinations wider than a piece
+// of columns.
 constexpr ResampleCase kResampleCases[] = {
-    {64, 64, 16, 16},  {300, 400, 192, 256}, {200, 200, 3, 2},   {7, 5, 4, 3},    {5, 7, 9, 11},
+    {64, 64, 16, 16},  {300, 400, 192, 256}, {200, 200, 3, 2},   {7, 5, 4, 3},    {5, 7, 9, 11}, {5, 3, 8, 5},
     {2, 2, 3, 3},      {3, 1, 2, 1},         {16, 16, 64, 40},   {9, 13, 19, 26}, {1100, 3, 700, 2},
     {1000, 2, 1999, 3}, {33, 700, 17, 300},  {1, 1, 1, 1},       {100, 300, 33, 100},
 };
@@ -135,6 +136,37 @@ TEST(RowFunctions, ExhaustiveBlendEveryImplementationMatchesTheReference) {
         std::vector<ArgbPixel> actual = destination;
         loops[i](context, source.data() + 1, actual.data() + 1, count);
         ASSERT_TRUE(actual == expected) << "mode " << mode << " opacity " << opacity << " loop " << i;
+      }
+    }
+  }
+}
+
+// Every mode but Copy accepts overlapping runs and defines them pixel by pixel
+// in order, so a destination one or more pixels ahead of its source sees
+// pixels the same call has already written.
+TEST(RowFunctions, OverlappingRunsMatchTheReference) {
+  std::mt19937 random(8);
+  const std::vector<ArgbPixel> row = RandomPicture(200, random);
+  constexpr std::int32_t kCount = 150;
+  for (std::int32_t mode = 1; mode < kBlendModeSlots; ++mode) {
+    const RowLoop reference = RowFunctionsFor(RowImplementation::Reference).blend[static_cast<std::size_t>(mode)];
+    if (reference == nullptr) continue;
+    BlendContext context;
+    context.mode = mode;
+    context.colorKey = row[5];
+    for (int opacity : {255, 128}) {
+      context.opacity = static_cast<std::uint8_t>(opacity);
+      for (std::int32_t ahead : {-3, 1, 2, 5, 9, 17, 40}) {
+        const std::int32_t sourceAt = ahead < 0 ? -ahead : 0;
+        std::vector<ArgbPixel> expected = row;
+        reference(context, expected.data() + sourceAt, expected.data() + sourceAt + ahead, kCount);
+        for (RowImplementation implementation : SupportedImplementations()) {
+          std::vector<ArgbPixel> actual = row;
+          RowFunctionsFor(implementation).blend[static_cast<std::size_t>(mode)](
+              context, actual.data() + sourceAt, actual.data() + sourceAt + ahead, kCount);
+          ASSERT_TRUE(actual == expected) << FeatureName(implementation) << " mode " << mode << " opacity "
+                                          << opacity << " destination ahead by " << ahead;
+        }
       }
     }
   }
