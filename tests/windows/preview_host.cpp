@@ -25,6 +25,7 @@
 #include "check.h"
 #include "expectations.h"
 #include "handle_count.h"
+#include "host_support.h"
 
 namespace kvd::wine {
 namespace {
@@ -59,18 +60,7 @@ std::vector<Pane> ReadPanes(const std::filesystem::path& dir) {
   return panes;
 }
 
-std::string Narrow(const std::wstring& text) {
-  std::string narrow;
-  for (const wchar_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return narrow;
-}
-
-std::wstring ModulePath() {
-  wchar_t self[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  KVD_CHECK(length > 0 && length < MAX_PATH);
-  return (std::filesystem::path(std::wstring(self, length)).parent_path() / kModuleName).wstring();
-}
+std::wstring ModulePath() { return ModuleBesideProgram(kModuleName); }
 
 HRESULT CallModule(const char* exportName) {
   HMODULE module = LoadLibraryW(ModulePath().c_str());
@@ -82,18 +72,8 @@ HRESULT CallModule(const char* exportName) {
   return result;
 }
 
-// A REG_SZ value, or "<missing>".
-std::wstring ReadText(HKEY root, const std::wstring& key, const wchar_t* name) {
-  wchar_t text[512];
-  DWORD bytes = sizeof text;
-  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  return text;
-}
-
 bool CheckText(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& expected) {
-  const std::wstring actual = ReadText(root, key, name);
+  const std::wstring actual = ReadRegistryText(root, key, name);
   if (actual == expected) return true;
   const std::string where = "value " + std::string(name ? Narrow(name) : "(default)") + " of " + Narrow(key);
   ReportFailure(__FILE__, __LINE__, where + " is " + Narrow(actual) + ", expected " + Narrow(expected));
@@ -102,14 +82,14 @@ bool CheckText(HKEY root, const std::wstring& key, const wchar_t* name, const st
 
 // The key the shell reads the handler from: under the ProgID that .kvd names, or .kvd.
 std::wstring HandlerKey() {
-  const std::wstring progId = ReadText(HKEY_CLASSES_ROOT, L".kvd", nullptr);
+  const std::wstring progId = ReadRegistryText(HKEY_CLASSES_ROOT, L".kvd", nullptr);
   return (progId == L"<missing>" || progId.empty() ? std::wstring(L".kvd") : progId) + kPreviewHandler;
 }
 
 // The class as the shell finds it: through the file type's shellex key.
 CLSID RegisteredClass() {
   CLSID clsid{};
-  KVD_CHECK_EQ(CLSIDFromString(ReadText(HKEY_CLASSES_ROOT, HandlerKey(), nullptr).c_str(), &clsid), S_OK);
+  KVD_CHECK_EQ(CLSIDFromString(ReadRegistryText(HKEY_CLASSES_ROOT, HandlerKey(), nullptr).c_str(), &clsid), S_OK);
   return clsid;
 }
 
@@ -130,7 +110,7 @@ void CheckRegistered() {
   CheckText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
   CheckText(HKEY_LOCAL_MACHINE, kPreviewHandlerList, classId.c_str(), kDisplayName);
   // It only reads its stream: it runs with the host's low integrity.
-  KVD_CHECK(ReadText(HKEY_CLASSES_ROOT, classKey, L"DisableLowILProcessIsolation") == L"<missing>");
+  KVD_CHECK(ReadRegistryText(HKEY_CLASSES_ROOT, classKey, L"DisableLowILProcessIsolation") == L"<missing>");
 }
 
 void CheckUnregistered(const CLSID& clsid) {
@@ -140,7 +120,7 @@ void CheckUnregistered(const CLSID& clsid) {
   KVD_CHECK_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + classId).c_str(), 0, KEY_READ, &key),
                ERROR_FILE_NOT_FOUND);
   KVD_CHECK_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, HandlerKey().c_str(), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-  KVD_CHECK(ReadText(HKEY_LOCAL_MACHINE, kPreviewHandlerList, classId.c_str()) == L"<missing>");
+  KVD_CHECK(ReadRegistryText(HKEY_LOCAL_MACHINE, kPreviewHandlerList, classId.c_str()) == L"<missing>");
 }
 
 // A frame that counts the keys handed to it. It lives on the stack and is

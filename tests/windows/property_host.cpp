@@ -21,11 +21,14 @@
 
 #include "check.h"
 #include "expectations.h"
+#include "host_support.h"
 
 namespace kvd::wine {
 namespace {
 
 constexpr wchar_t kModuleName[] = L"KvdPropertyDll.dll";
+
+std::wstring ModulePath() { return ModuleBesideProgram(kModuleName); }
 constexpr wchar_t kHandlerListing[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\.kvd";
 constexpr wchar_t kAssociation[] = L"SystemFileAssociations\\.kvd";
@@ -42,47 +45,6 @@ constexpr PROPERTYKEY kDimensions = {kImageSummary, 13};
 // manifest, never what a chunk declares.
 constexpr SIZE_T kHostilePeakGrowth = 4u << 20;
 
-std::wstring ModulePath() {
-  wchar_t self[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  KVD_CHECK(length > 0 && length < MAX_PATH);
-  return (std::filesystem::path(std::wstring(self, length)).parent_path() / kModuleName).wstring();
-}
-
-DWORD RunRegsvr32(bool unregister) {
-  std::wstring commandLine = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + ModulePath() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!KVD_CHECK(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                &process))) {
-    return GetLastError();
-  }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = 0;
-  KVD_CHECK(GetExitCodeProcess(process.hProcess, &exitCode));
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exitCode;
-}
-
-// A REG_SZ value, or "<missing>".
-std::wstring ReadText(HKEY root, const std::wstring& key, const wchar_t* name) {
-  wchar_t text[1024];
-  DWORD bytes = sizeof text;
-  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  return text;
-}
-
-bool KeyExists(HKEY root, const std::wstring& key) {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-  RegCloseKey(opened);
-  return true;
-}
-
 void SetText(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& text) {
   KVD_CHECK_EQ(RegSetKeyValueW(root, key.c_str(), name, REG_SZ, text.c_str(),
                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
@@ -92,7 +54,7 @@ void SetText(HKEY root, const std::wstring& key, const wchar_t* name, const std:
 // What a host finds in the machine's list of property handlers for .kvd.
 CLSID ListedClass() {
   CLSID clsid{};
-  KVD_CHECK_EQ(CLSIDFromString(ReadText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr).c_str(), &clsid), S_OK);
+  KVD_CHECK_EQ(CLSIDFromString(ReadRegistryText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr).c_str(), &clsid), S_OK);
   return clsid;
 }
 
@@ -105,14 +67,14 @@ std::wstring ClassKey(const CLSID& clsid) {
 // Each list begins as Explorer's lists do and adds the canvas size to what
 // Explorer shows for any file, the size and the date.
 void CheckRegistered() {
-  KVD_CHECK_EQ(RunRegsvr32(false), 0u);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), false), 0u);
   const std::wstring classKey = ClassKey(ListedClass());
-  KVD_CHECK(ReadText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", nullptr) == ModulePath());
-  KVD_CHECK(ReadText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel") == L"Apartment");
+  KVD_CHECK(ReadRegistryText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", nullptr) == ModulePath());
+  KVD_CHECK(ReadRegistryText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel") == L"Apartment");
   // Windows runs it in its isolated surrogate process, as for any handler that does not opt out.
-  KVD_CHECK(ReadText(HKEY_CLASSES_ROOT, classKey, L"DisableProcessIsolation") == L"<missing>");
+  KVD_CHECK(ReadRegistryText(HKEY_CLASSES_ROOT, classKey, L"DisableProcessIsolation") == L"<missing>");
   for (const wchar_t* list : kPropertyLists) {
-    const std::wstring properties = ReadText(HKEY_CLASSES_ROOT, kAssociation, list);
+    const std::wstring properties = ReadRegistryText(HKEY_CLASSES_ROOT, kAssociation, list);
     KVD_CHECK(properties.starts_with(L"prop:"));
     KVD_CHECK(properties.find(L"System.Image.Dimensions") != std::wstring::npos);
     KVD_CHECK(properties.find(L"System.Size") != std::wstring::npos);
@@ -323,20 +285,20 @@ void CheckEveryDocument(const CLSID& clsid, const std::filesystem::path& dir) {
 void CheckUnregisterKeepsForeignEntries(const CLSID& clsid) {
   SetText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr, kForeignClass);
   SetText(HKEY_CLASSES_ROOT, kAssociation, L"FullDetails", L"prop:System.Title");
-  KVD_CHECK_EQ(RunRegsvr32(true), 0u);
-  KVD_CHECK(!KeyExists(HKEY_CLASSES_ROOT, ClassKey(clsid)));
-  KVD_CHECK(ReadText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr) == kForeignClass);
-  KVD_CHECK(ReadText(HKEY_CLASSES_ROOT, kAssociation, L"FullDetails") == L"prop:System.Title");
-  KVD_CHECK(ReadText(HKEY_CLASSES_ROOT, kAssociation, L"InfoTip") == L"<missing>");
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0u);
+  KVD_CHECK(!RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(clsid)));
+  KVD_CHECK(ReadRegistryText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr) == kForeignClass);
+  KVD_CHECK(ReadRegistryText(HKEY_CLASSES_ROOT, kAssociation, L"FullDetails") == L"prop:System.Title");
+  KVD_CHECK(ReadRegistryText(HKEY_CLASSES_ROOT, kAssociation, L"InfoTip") == L"<missing>");
   KVD_CHECK_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kHandlerListing), ERROR_SUCCESS);
   KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kAssociation), ERROR_SUCCESS);
 }
 
 void CheckUnregisteredCompletely(const CLSID& clsid) {
-  KVD_CHECK_EQ(RunRegsvr32(true), 0u);
-  KVD_CHECK(!KeyExists(HKEY_CLASSES_ROOT, ClassKey(clsid)));
-  KVD_CHECK(!KeyExists(HKEY_LOCAL_MACHINE, kHandlerListing));
-  KVD_CHECK(!KeyExists(HKEY_CLASSES_ROOT, kAssociation));
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0u);
+  KVD_CHECK(!RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(clsid)));
+  KVD_CHECK(!RegistryKeyExists(HKEY_LOCAL_MACHINE, kHandlerListing));
+  KVD_CHECK(!RegistryKeyExists(HKEY_CLASSES_ROOT, kAssociation));
 }
 
 }  // namespace

@@ -155,16 +155,16 @@ int CheckNotRegistered() {
 
 int CheckRegistration() {
   KVD_CHECK(!KeyExists(L".kvd"));
-  KVD_CHECK_EQ(RunRegsvr32(false), 0UL);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), false), 0UL);
   CheckRegisteredEntries(L".kvd");
   // Registering again changes nothing.
-  KVD_CHECK_EQ(RunRegsvr32(false), 0UL);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), false), 0UL);
   CheckRegisteredEntries(L".kvd");
   return ExitStatus();
 }
 
 int CheckUnregistration() {
-  KVD_CHECK_EQ(RunRegsvr32(true), 0UL);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0UL);
   KVD_CHECK(!KeyExists(ClassKey()));
   KVD_CHECK(!KeyExists(std::wstring(L".kvd") + kThumbnailHandler));
   // Keys made on the way stay.
@@ -177,21 +177,21 @@ int CheckUnregistration() {
 
 int CheckRegistrationUnderProgId() {
   SetClassesRootText(L".kvd", TextValue(L"", kTestProgId));
-  KVD_CHECK_EQ(RunRegsvr32(false), 0UL);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), false), 0UL);
   CheckRegisteredEntries(kTestProgId);
   KVD_CHECK(!KeyExists(std::wstring(L".kvd") + kThumbnailHandler));
 
-  KVD_CHECK_EQ(RunRegsvr32(true), 0UL);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0UL);
   KVD_CHECK(!KeyExists(ClassKey()));
   CheckKey(kTestProgId, {}, {L"shellex"});
   CheckKey(std::wstring(kTestProgId) + L"\\shellex", {}, {});
 
   // Another program's handler, put there since we registered, stays.
-  KVD_CHECK_EQ(RunRegsvr32(false), 0UL);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), false), 0UL);
   const std::wstring handlerKey = kTestProgId + std::wstring(kThumbnailHandler);
   const Value foreignHandler = TextValue(L"", L"{11111111-2222-3333-4444-555555555555}");
   SetClassesRootText(handlerKey, foreignHandler);
-  KVD_CHECK_EQ(RunRegsvr32(true), 0UL);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0UL);
   KVD_CHECK(!KeyExists(ClassKey()));
   CheckKey(handlerKey, {foreignHandler}, {});
 

@@ -13,42 +13,12 @@
 
 namespace kvd::wine {
 
-std::wstring ModulePath() {
-  wchar_t self[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  KVD_CHECK(length > 0 && length < MAX_PATH);
-  return (std::filesystem::path(std::wstring(self, length)).parent_path() / L"KvdThumbDll.dll").wstring();
-}
+std::wstring ModulePath() { return ModuleBesideProgram(L"KvdThumbDll.dll"); }
 
 std::wstring ClassIdText() {
   wchar_t text[64];
   KVD_CHECK_EQ(StringFromGUID2(CLSID_KvdThumbnailProvider, text, 64), 39);
   return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string narrow;
-  for (const wchar_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return narrow;
-}
-
-DWORD RunRegsvr32(bool unregister) {
-  std::wstring commandLine = L"regsvr32.exe /s ";
-  if (unregister) commandLine += L"/u ";
-  commandLine += L"\"" + ModulePath() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!KVD_CHECK(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                &process))) {
-    return GetLastError();
-  }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = 0;
-  KVD_CHECK(GetExitCodeProcess(process.hProcess, &exitCode));
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exitCode;
 }
 
 }  // namespace kvd::wine

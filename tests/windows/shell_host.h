@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "host_support.h"
+
 namespace kvd::wine {
 
 struct Releaser {
@@ -26,10 +28,6 @@ using ComRef = std::unique_ptr<T, Releaser>;
 std::wstring ModulePath();
 // The provider's class identifier as the registry spells it.
 std::wstring ClassIdText();
-std::string Narrow(const std::wstring& text);
-
-// Runs regsvr32 silently on the module, as an installer does; its exit code.
-DWORD RunRegsvr32(bool unregister);
 
 // One exported function of the module, loaded by LoadLibrary and found by GetProcAddress.
 template <typename Function>
