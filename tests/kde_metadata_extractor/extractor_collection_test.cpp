@@ -8,49 +8,22 @@
 #include <KFileMetaData/ExtractorCollection>
 #include <KFileMetaData/SimpleExtractionResult>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QMimeDatabase>
-#include <QProcess>
-#include <QTemporaryDir>
 
-#include <cstdio>
-#include <cstdlib>
 
 #include "container_reader/container_format.h"
 #include "support/canvas_documents.h"
+#include "private_session.h"
 #include "support/container_builder.h"
 
 namespace {
 
 using kvd::testing::Bytes;
+using kvd::testing::SessionPath;
 using KFileMetaData::Property::Property;
 
 constexpr char kKvdType[] = "application/x-kvd";
-
-QTemporaryDir* g_session = nullptr;
-
-QString SessionPath(const QString& name) { return g_session->filePath(name); }
-
-// A home and XDG folders of our own, so that no user setting or installed
-// extractor of another version takes part.
-bool EnterPrivateSession() {
-  qputenv("QT_PLUGIN_PATH", KVD_PLUGIN_PATH);
-  for (const char* variable : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
-    const QString folder = SessionPath(QString::fromLatin1(variable).toLower());
-    if (!QDir().mkpath(folder)) return false;
-    qputenv(variable, QFile::encodeName(folder));
-  }
-  return true;
-}
-
-// Clients know our type only from the compiled MIME database.
-bool InstallMimePackage() {
-  const QString mime = SessionPath(QStringLiteral("xdg_data_home/mime"));
-  if (!QDir().mkpath(mime + QStringLiteral("/packages"))) return false;
-  if (!QFile::copy(QStringLiteral(KVD_MIME_PACKAGE), mime + QStringLiteral("/packages/kvd.xml"))) return false;
-  return QProcess::execute(QStringLiteral("update-mime-database"), {mime}) == 0;
-}
 
 QString WriteDocument(const std::string& name, const Bytes& bytes) {
   const QString path = SessionPath(QString::fromStdString(name) + QStringLiteral(".kvd"));
@@ -106,17 +79,5 @@ TEST(KvdMetadataExtractor, HostileDocumentsYieldNothing) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  QTemporaryDir session;
-  g_session = &session;
-  if (!session.isValid() || !EnterPrivateSession()) {
-    std::fputs("kde_metadata_extractor_test: cannot make a private home\n", stderr);
-    return EXIT_FAILURE;
-  }
-  QCoreApplication application(argc, argv);
-  if (!InstallMimePackage()) {
-    std::fputs("kde_metadata_extractor_test: cannot compile the MIME database with update-mime-database\n", stderr);
-    return EXIT_FAILURE;
-  }
-  return RUN_ALL_TESTS();
+  return kvd::testing::RunTestsInPrivateSession<QCoreApplication>(argc, argv, KVD_PLUGIN_PATH, KVD_MIME_PACKAGE);
 }

@@ -13,16 +13,13 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <ostream>
 
 #include "container_reader/file_stream.h"
+#include "private_session.h"
 #include "support/container_builder.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
 
@@ -31,35 +28,7 @@ void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << " x
 namespace {
 
 using kvd::testing::Bytes;
-
-QTemporaryDir* g_session = nullptr;
-
-QString SessionPath(const QString& name) { return g_session->filePath(name); }
-
-// A home and XDG folders of our own, so that no user setting, cached
-// thumbnail or running session takes part.
-bool EnterPrivateSession() {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qputenv("QT_PLUGIN_PATH", KVD_PLUGIN_PATH);
-  for (const char* variable : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-    const QString folder = SessionPath(QString::fromLatin1(variable).toLower());
-    if (!QDir().mkpath(folder) || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-      return false;
-    }
-    qputenv(variable, QFile::encodeName(folder));
-  }
-  // KIO starts its workers itself; a desktop's bus must not take part.
-  qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-  return true;
-}
-
-// Clients know our type only from the compiled MIME database.
-bool InstallMimePackage() {
-  const QString mime = SessionPath(QStringLiteral("xdg_data_home/mime"));
-  if (!QDir().mkpath(mime + QStringLiteral("/packages"))) return false;
-  if (!QFile::copy(QStringLiteral(KVD_MIME_PACKAGE), mime + QStringLiteral("/packages/kvd.xml"))) return false;
-  return QProcess::execute(QStringLiteral("update-mime-database"), {mime}) == 0;
-}
+using kvd::testing::SessionPath;
 
 bool WriteFile(const QString& path, const Bytes& bytes) {
   QFile file(path);
@@ -179,17 +148,5 @@ TEST_F(PreviewJobTest, ADocumentWithoutAPreviewKeepsItsIcon) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  QTemporaryDir session;
-  g_session = &session;
-  if (!session.isValid() || !EnterPrivateSession()) {
-    std::fputs("kde_preview_job_test: cannot make a private home\n", stderr);
-    return EXIT_FAILURE;
-  }
-  QGuiApplication application(argc, argv);
-  if (!InstallMimePackage()) {
-    std::fputs("kde_preview_job_test: cannot compile the MIME database with update-mime-database\n", stderr);
-    return EXIT_FAILURE;
-  }
-  return RUN_ALL_TESTS();
+  return kvd::testing::RunTestsInPrivateSession<QGuiApplication>(argc, argv, KVD_PLUGIN_PATH, KVD_MIME_PACKAGE);
 }
