@@ -96,12 +96,11 @@ Inspection Inspect(const std::filesystem::path& path) {
       inspection.manifest = kvd::ReadManifestText(stream, inspection.words->manifestLength);
       if (inspection.manifest->result == kvd::ManifestRead::Complete) {
         inspection.fields = kvd::ParseManifest(inspection.manifest->text.data());
+        if (inspection.fields) inspection.canvas = kvd::CanvasSizeOf(*inspection.fields);
       }
       if (inspection.manifest->result != kvd::ManifestRead::Cut) inspection.chunks = ListChunks(path, stream);
     }
   }
-  kvd::FileStream canvasFile(path);
-  inspection.canvas = kvd::ReadCanvasSize(canvasFile);
   kvd::FileStream file(path);
   ruta::CImage32 image;
   inspection.report = kvd::LoadThumbnailImageWithReport(image, file);

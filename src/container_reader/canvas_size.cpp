@@ -3,7 +3,6 @@
 #include <new>
 
 #include "container_reader/container_header.h"
-#include "container_reader/manifest.h"
 
 namespace kvd {
 namespace {
@@ -22,14 +21,18 @@ std::optional<CanvasSize> ReadFromContainer(ByteStream& stream) {
   const ManifestText text = ReadManifestText(stream, words->manifestLength);
   if (text.result != ManifestRead::Complete) return std::nullopt;
   const std::optional<ManifestFields> fields = ParseManifest(text.text.data());
-  if (!fields || !fields->hasRoot) return std::nullopt;
-  const std::optional<std::uint32_t> width = CanvasSide(fields->rootWidth);
-  const std::optional<std::uint32_t> height = CanvasSide(fields->rootHeight);
-  if (!width || !height) return std::nullopt;
-  return CanvasSize{*width, *height};
+  return fields ? CanvasSizeOf(*fields) : std::nullopt;
 }
 
 }  // namespace
+
+std::optional<CanvasSize> CanvasSizeOf(const ManifestFields& fields) {
+  if (!fields.hasRoot) return std::nullopt;
+  const std::optional<std::uint32_t> width = CanvasSide(fields.rootWidth);
+  const std::optional<std::uint32_t> height = CanvasSide(fields.rootHeight);
+  if (!width || !height) return std::nullopt;
+  return CanvasSize{*width, *height};
+}
 
 std::optional<CanvasSize> ReadCanvasSize(ByteStream& stream) {
   try {

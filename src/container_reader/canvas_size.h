@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "container_reader/byte_stream.h"
+#include "container_reader/manifest.h"
 
 namespace kvd {
 
@@ -16,6 +17,10 @@ struct CanvasSize {
 
   bool operator==(const CanvasSize&) const = default;
 };
+
+// The canvas size of a parsed manifest: nullopt unless it has a root whose
+// width and height both convert to whole numbers of at least 1.
+std::optional<CanvasSize> CanvasSizeOf(const ManifestFields& fields);
 
 // Reads the magic, the header words and the manifest from the stream's
 // current position, and nothing behind them: no chunk is ever read or

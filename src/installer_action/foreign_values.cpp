@@ -1,6 +1,6 @@
 // Registry values that we share with other programs: the handler values of a
-// file type's shellex keys, which a program that takes .kvd over writes with
-// its own class. Windows Installer removes a value of the Registry table by
+// file type's shellex keys, the machine's property handler for .kvd and its
+// property lists, which a program that takes .kvd over writes with its own. Windows Installer removes a value of the Registry table by
 // name whatever it holds, so removal would delete the other program's
 // handler, and an upgrade would replace it with ours.
 //

@@ -38,6 +38,13 @@ constexpr HRESULT HResultFromWin32(LONG code) {
 
 constexpr bool Failed(HRESULT result) { return result < 0; }
 
+// The calling thread's last Win32 error as an HRESULT, or fallback when the
+// call that failed recorded no reason: a failure never passes as S_OK.
+inline HRESULT LastErrorOr(HRESULT fallback) {
+  const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
+  return Failed(reason) ? reason : fallback;
+}
+
 // A QueryInterface table entry: the identifier and where inside object the
 // interface pointer lies.
 template <typename Interface, typename Object>

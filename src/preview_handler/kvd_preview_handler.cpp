@@ -22,11 +22,6 @@ ruta::ArgbPixel PixelFromColour(COLORREF colour) {
          (static_cast<ruta::ArgbPixel>(GetGValue(colour)) << 8) | GetBValue(colour);
 }
 
-HRESULT LastErrorOr(HRESULT fallback) {
-  const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
-  return Failed(reason) ? reason : fallback;
-}
-
 }  // namespace
 
 KvdPreviewHandler::KvdPreviewHandler(std::atomic<std::int32_t>& liveObjects)

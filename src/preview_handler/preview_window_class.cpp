@@ -24,8 +24,7 @@ HRESULT RegisterWindowClass(WNDPROC procedure) {
   // Still registered when a window outlived its handler's DestroyWindow; it
   // is this module's own class all the same.
   if (RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return S_OK;
-  const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
-  return Failed(reason) ? reason : E_FAIL;
+  return LastErrorOr(E_FAIL);
 }
 
 }  // namespace

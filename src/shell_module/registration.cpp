@@ -21,10 +21,7 @@ constexpr WCHAR kApartmentThreading[] = KVD_WIDE("Apartment");
 // failure without a recorded reason must still fail, not pass as S_OK.
 HRESULT GetModulePath(RegistryTextBuffer& path) {
   const DWORD length = GetModuleFileNameW(g_moduleHandle, path.data(), kRegistryTextCapacity);
-  if (length == 0) {
-    const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
-    return Failed(reason) ? reason : E_FAIL;
-  }
+  if (length == 0) return LastErrorOr(E_FAIL);
   if (length >= kRegistryTextCapacity) return HResultFromWin32(ERROR_INSUFFICIENT_BUFFER);
   return S_OK;
 }
