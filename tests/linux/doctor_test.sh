@@ -64,18 +64,29 @@ run_doctor 1
 expect_line "^WRONG  thumbnailer: .* runs /bin/false, but it exited with status 1 on a sample"
 
 # Dolphin's saved plugin list without ours: --fix adds it and changes no
-# other byte of the file.
+# other byte of the file. The file is kept as a dotfile manager keeps it: a
+# chain of links into its folder, closed to others, and (when we are root,
+# as under sudo -E) owned by the user whose home it is.
 new_home dolphin
-mkdir -p "$XDG_CONFIG_HOME"
+dotfile=$home/dotfiles/kde/dolphinrc
+mkdir -p "$XDG_CONFIG_HOME" "$(dirname "$dotfile")"
 printf '[General]\nViewPropsTimestamp=2024,1,1\n\n[PreviewSettings]\nPlugins=imagethumbnail,svgthumbnail\nMaximumSize=5242880\n' \
-  >"$XDG_CONFIG_HOME/dolphinrc"
-cp "$XDG_CONFIG_HOME/dolphinrc" "$work/dolphinrc.before"
+  >"$dotfile"
+ln -s kde/dolphinrc "$home/dotfiles/dolphinrc"
+ln -s ../dotfiles/dolphinrc "$XDG_CONFIG_HOME/dolphinrc"
+chmod 640 "$dotfile"
+[ "$(id -u)" = 0 ] && chown 65534:65534 "$dotfile"
+owner=$(stat -c '%a %u:%g' "$dotfile")
+cp "$dotfile" "$work/dolphinrc.before"
 run_doctor 1
 expect_line "^WRONG  Dolphin: the preview plugins saved in .*dolphinrc leave out kvdthumbnail; run kvd-doctor --fix"
 run_doctor 1 --fix
 expect_line "^fixed  Dolphin: added kvdthumbnail"
 diff <(sed 's/^Plugins=.*/Plugins=imagethumbnail,svgthumbnail,kvdthumbnail/' "$work/dolphinrc.before") \
   "$XDG_CONFIG_HOME/dolphinrc" >/dev/null || fail "--fix changed more of dolphinrc than the plugin list"
+[ -L "$XDG_CONFIG_HOME/dolphinrc" ] && [ -L "$home/dotfiles/dolphinrc" ] || fail "--fix replaced a link with a file"
+[ "$(stat -c '%a %u:%g' "$dotfile")" = "$owner" ] || fail "--fix made dolphinrc $(stat -c '%a %u:%g' "$dotfile"), not $owner"
+[ "$(ls -A "$(dirname "$dotfile")")" = dolphinrc ] || fail "--fix left files beside dolphinrc"
 run_doctor 1
 expect_line "^ok     Dolphin: kvdthumbnail is on"
 if [ -n "$kde_plugins" ]; then

@@ -1,7 +1,8 @@
 #include "doctor/dolphin_settings.h"
 
-#include <fstream>
 #include <sstream>
+
+#include "doctor/user_files.h"
 
 namespace kvd::doctor {
 namespace {
@@ -11,7 +12,7 @@ constexpr std::string_view kKey = "Plugins=";
 
 std::vector<std::string> ReadLines(const std::filesystem::path& file) {
   std::vector<std::string> lines;
-  std::ifstream in(file);
+  std::istringstream in(ReadRegularFile(file).value_or(""));
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
@@ -47,17 +48,9 @@ bool AddDolphinPreviewPlugin(const std::filesystem::path& dolphinrc, const std::
   std::string& line = lines[*index];
   if (line.size() > kKey.size()) line += ',';
   line += plugin;
-  // Written beside the file and renamed over it, so that a failed write
-  // leaves the user's settings as they were.
-  const std::filesystem::path temporary = dolphinrc.string() + ".kvd-doctor";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    for (const std::string& text : lines) out << text << '\n';
-    if (!out.flush()) return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, dolphinrc, error);
-  return !error;
+  std::string content;
+  for (const std::string& text : lines) content += text + '\n';
+  return ReplaceFileContent(dolphinrc, content);
 }
 
 }  // namespace kvd::doctor
