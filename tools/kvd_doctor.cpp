@@ -273,9 +273,20 @@ void CheckKde(Report& report, bool fix) {
   }
 }
 
+// A marker whose file did not answer is neither counted as ours nor removed.
+void ReportUnansweredMarkers(Report& report, const std::vector<kvd::doctor::FailureMarker>& unanswered) {
+  if (unanswered.empty()) return;
+  report.Wrong("failure markers: " + std::to_string(unanswered.size()) +
+                   " failure marker(s) name files that did not answer in time, such as " +
+                   kvd::TerminalText(unanswered.front().uri),
+               "check that the folder holding them is reachable, then run kvd-doctor again");
+}
+
 void CheckFailureMarkers(Report& report, bool fix) {
   const fs::path cache = EnvOr("XDG_CACHE_HOME", (Home() / ".cache").string());
-  const std::vector<kvd::doctor::FailureMarker> markers = kvd::doctor::FindKvdFailureMarkers(cache);
+  const kvd::doctor::KvdFailureMarkers found = kvd::doctor::FindKvdFailureMarkers(cache);
+  ReportUnansweredMarkers(report, found.unanswered);
+  const std::vector<kvd::doctor::FailureMarker>& markers = found.kvd;
   const std::string where = (cache / "thumbnails/fail").string();
   if (markers.empty()) {
     report.Ok("failure markers: none for .kvd files in " + where);

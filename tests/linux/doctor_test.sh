@@ -9,7 +9,9 @@ doctor=$build/tools/kvd-doctor
 factory=$(dirname "$0")/gnome_factory.py
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+nas=$work/nas
+# A dead mount left behind would hold rm (and anything else) forever.
+trap 'umount -l "$nas" 2>/dev/null || true; rm -rf "$work"' EXIT
 prefix=$work/prefix
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -99,20 +101,34 @@ if [ -n "$kde_plugins" ]; then
 fi
 
 # Failure markers GNOME's factory left: for a .kvd document, for one without
-# extension (recognised by content), and for a picture that is not ours.
+# extension (recognised by content), and for a picture, a FIFO and a file on
+# a network folder that no longer answers (a FUSE mount nobody serves, where
+# we may mount), none of them ours.
 new_home markers
-mkdir -p "$home/Pictures"
+mkdir -p "$home/Pictures" "$nas"
 cp "$sample" "$home/Pictures/painting.kvd"
 cp "$sample" "$home/Pictures/painting-copy"
 printf 'not a picture' >"$home/Pictures/photo.png"
-for file in painting.kvd painting-copy photo.png; do "$factory" fail "$home/Pictures/$file"; done
+mkfifo "$home/Pictures/pipe"
+printf 'not a painting' >"$nas/on-nas"
+for file in "$home"/Pictures/{painting.kvd,painting-copy,photo.png,pipe} "$nas/on-nas"; do "$factory" fail "$file"; done
+if [ -w /dev/fuse ] && exec 9<>/dev/fuse && mount -t fuse -o fd=9,rootmode=40000,user_id=0,group_id=0 dead "$nas" 2>/dev/null; then
+  dead_mount=yes
+else
+  echo "no FUSE mount here: a network folder that does not answer is not tried" >&2
+fi
 mkdir -p "$XDG_CACHE_HOME/thumbnails/normal"
 printf 'a thumbnail' >"$XDG_CACHE_HOME/thumbnails/normal/other.png"
 (cd "$XDG_CACHE_HOME/thumbnails" && find . -type f | sort) >"$work/cache.before"
 run_doctor 1
 expect_line "^WRONG  failure markers: 2 failure marker\(s\) for .kvd files .*run kvd-doctor --fix"
+if [ -n "${dead_mount:-}" ]; then
+  expect_line "^WRONG  failure markers: 1 failure marker\(s\) name files that did not answer in time, such as file://$nas/on-nas; "
+fi
 run_doctor 1 --fix
 expect_line "^fixed  failure markers: removed 2 failure marker\(s\)"
+[ -z "${dead_mount:-}" ] || umount -l "$nas"
+exec 9>&-
 (cd "$XDG_CACHE_HOME/thumbnails" && find . -type f | sort) >"$work/cache.after"
 [ "$(comm -23 "$work/cache.before" "$work/cache.after" | wc -l)" = 2 ] &&
   [ "$(comm -13 "$work/cache.before" "$work/cache.after" | wc -l)" = 0 ] ||
