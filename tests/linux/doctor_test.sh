@@ -100,6 +100,22 @@ if [ -n "$kde_plugins" ]; then
   expect_line "^ok     KDE plugin: $kde_plugins/kf5/thumbcreator/kvdthumbnail.so$"
 fi
 
+# dolphinrc as KDE's own reader takes it: --fix finds the saved list and
+# rewrites its line alone, line end kept. Each row: name|line end|before|after.
+for row in 'crlf|\r\n|Plugins=a,b|Plugins=a,b,kvdthumbnail' \
+  'spaces|\n|Plugins = a , b|Plugins = a,b,kvdthumbnail' \
+  'trailing-comma|\n|Plugins=a,,b,|Plugins=a,b,kvdthumbnail'; do
+  IFS='|' read -r name eol before after <<<"$row"
+  new_home "dolphin-$name"
+  mkdir -p "$XDG_CONFIG_HOME"
+  layout="[General]${eol}Version=202${eol}${eol}[PreviewSettings]${eol}%s${eol}MaximumSize=5242880"
+  printf "$layout" "$before" >"$XDG_CONFIG_HOME/dolphinrc"
+  run_doctor 1 --fix
+  expect_line "^fixed  Dolphin: added kvdthumbnail"
+  cmp -s <(printf "$layout" "$after") "$XDG_CONFIG_HOME/dolphinrc" ||
+    fail "--fix on a dolphinrc with $name wrote:"$'\n'"$(cat -A "$XDG_CONFIG_HOME/dolphinrc")"
+done
+
 # Failure markers GNOME's factory left: for a .kvd document, for one without
 # extension (recognised by content), and for a picture, a FIFO and a file on
 # a network folder that no longer answers (a FUSE mount nobody serves, where
