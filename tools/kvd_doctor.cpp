@@ -337,7 +337,7 @@ int main(int argc, char** argv) {
   Report report;
   RunCheck(report, "MIME type", [&] { CheckMimeType(report); });
   RunCheck(report, "thumbnailer", [&] { CheckThumbnailer(report); });
-  RunCheck(report, "KDE", [&] { CheckKde(report, fix); });
+  RunCheck(report, "KDE plugin and Dolphin", [&] { CheckKde(report, fix); });
   RunCheck(report, "failure markers", [&] { CheckFailureMarkers(report, fix); });
   return report.problems == 0 ? 0 : kExitFailure;
 }
