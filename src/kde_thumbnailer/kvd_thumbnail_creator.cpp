@@ -56,7 +56,7 @@ KIO::ThumbnailResult Render(const KIO::ThumbnailRequest& request) {
   ruta::CImage32 canvas;
   const kvd::RenderResult result = kvd::RenderThumbnail(&stream, EdgeFor(request.targetSize()), canvas);
   // A file that failed to read gets nothing either, not the checkerboard of
-  // a magic that never arrived: KIO stores no thumbnail and asks again.
+  // a magic that never arrived.
   if (result.status != kvd::RenderStatus::Ok || result.outcome == kvd::LoadOutcome::NoThumbnail ||
       result.outcome == kvd::LoadOutcome::ReadFailed) {
     return KIO::ThumbnailResult::fail();
