@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -110,6 +111,18 @@ TEST(KvdInspect, NamesTheReasonForEveryWayALoadEnds) {
     EXPECT_NE(json.find(c.message), std::string::npos) << c.message << "\n" << json;
   }
   fs::remove_all(folder);
+}
+
+// The tool's own memory file fails to read (EIO) at its first byte: that is
+// said, and is no inspection of a document.
+TEST(KvdInspect, SaysWhenAReadFailedAndFails) {
+  const fs::path output = fs::temp_directory_path() / ("kvd_inspect_read_failed_" + std::to_string(getpid()));
+  const int status = std::system((std::string(KVD_INSPECT_PATH) + " --json /proc/self/mem >" + output.string()).c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  std::ifstream in(output);
+  const std::string json(std::istreambuf_iterator<char>(in), {});
+  EXPECT_NE(json.find("\"reason\": \"read-failed\""), std::string::npos) << json;
+  fs::remove(output);
 }
 
 // A document's bytes can neither drive the terminal (retitle the window,
