@@ -4,7 +4,7 @@
 
 #include "preview_handler/preview_window_class.h"
 #include "shell_module/module_state.h"
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
 #include "thumbnail_provider/preview_pipeline.h"
 
 namespace kvd {

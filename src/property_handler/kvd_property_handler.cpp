@@ -4,7 +4,7 @@
 #include <iterator>
 #include <string>
 
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
 
 namespace kvd {
 

@@ -6,7 +6,7 @@
 
 #include "raster/image.h"
 #include "thumbnail_provider/bitmap_header.h"
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
 
 namespace kvd {

@@ -18,7 +18,7 @@
 #include "container_reader/memory_stream.h"
 #include "platform/platform.h"
 #include "support/container_builder.h"
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
 #include "thumbnail_provider/kvd_thumbnail_provider.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
 
