@@ -78,6 +78,22 @@ TEST_F(PerUserInstallTest, RemovesWhatItWroteAndLeavesAnotherProgramsHandler) {
   }
 }
 
+// What the handler key held before, of any type and without a terminating
+// NUL, comes back byte for byte; registering again keeps it.
+TEST_F(PerUserInstallTest, RemovalGivesBackTheHandlerThatInstallingReplaced) {
+  const std::u16string handlerKey = kClasses + u"\\.kvd" + kHandlerBelowFileType;
+  const RegistryValue replaced{2, {'{', 0, '1', 0, '}', 0}};
+  stand_in::SeedCurrentUserValue(handlerKey, u"", replaced);
+  ASSERT_EQ(DllInstall(TRUE, u"user"), S_OK);
+  ASSERT_EQ(DllInstall(TRUE, u"user"), S_OK);
+  EXPECT_EQ(stand_in::CurrentUser().at(handlerKey).at(u""), kOurClassId);
+
+  EXPECT_EQ(DllInstall(FALSE, u"user"), S_OK);
+  EXPECT_EQ(stand_in::CurrentUser().at(handlerKey).at(u""), replaced);
+  EXPECT_FALSE(stand_in::CurrentUser().contains(kClassKey));
+  EXPECT_FALSE(stand_in::CurrentUser().contains(kClassKey + u"\\Replaced"));
+}
+
 TEST_F(PerUserInstallTest, RefusesAnyOtherCommandLine) {
   for (const char16_t* commandLine : {static_cast<const char16_t*>(nullptr), u"", u"machine", u"users", u" user"}) {
     for (const BOOL install : {TRUE, FALSE}) {
