@@ -341,7 +341,9 @@ bool WriteRecord(const Record& record) {
                  SetValue(key, kRecordValueName, REG_SZ, TextBytes(record.location.name)) &&
                  SetValue(key, kRecordView, REG_DWORD, {viewBytes, viewBytes + sizeof view}) &&
                  SetValue(key, kRecordOurs, REG_SZ, TextBytes(record.ours));
-  if (written && record.replaced) written = SetValue(key, kRecordReplaced, record.replaced->type, record.replaced->data);
+  if (written && record.replaced) {
+    written = SetValue(key, kRecordReplaced, record.replaced->type, record.replaced->data);
+  }
   RegCloseKey(key);
   return written;
 }
@@ -440,7 +442,8 @@ bool PlanSharedValue(MSIHANDLE install, const std::wstring& id, bool removing, P
     location.type = next.replaced->type;
     location.data = next.replaced->data;
   }
-  plan.records.push_back(Line(kRecordLine).Text(next.id).Text(next.ours).Value(location).Number(next.replaced ? 1 : 0).text());
+  const unsigned long hasReplaced = next.replaced ? 1 : 0;
+  plan.records.push_back(Line(kRecordLine).Text(next.id).Text(next.ours).Value(location).Number(hasReplaced).text());
   return true;
 }
 

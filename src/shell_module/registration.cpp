@@ -95,10 +95,12 @@ HRESULT ReadHeldValue(HKEY root, const WCHAR* keyPath, const WCHAR* valueName, H
   DWORD size = 0;
   LONG read = RegQueryValueExW(key, valueName, nullptr, &value.type, nullptr, &size);
   if (read == ERROR_SUCCESS || read == ERROR_MORE_DATA) {
+    // One byte more, so that an empty value has a buffer too.
     value.data.reset(new (std::nothrow) BYTE[size + 1]);
     value.size = size;
-    read = value.data == nullptr ? ERROR_NOT_ENOUGH_MEMORY
-                                 : RegQueryValueExW(key, valueName, nullptr, &value.type, value.data.get(), &value.size);
+    read = value.data == nullptr
+               ? ERROR_NOT_ENOUGH_MEMORY
+               : RegQueryValueExW(key, valueName, nullptr, &value.type, value.data.get(), &value.size);
   }
   RegCloseKey(key);
   return HResultFromWin32(read);
