@@ -4,6 +4,7 @@
 
 #include "platform/stand_in/control.h"
 #include "shell_module/module_exports.h"
+#include "support/heap_counter.h"
 
 namespace kvd {
 namespace {
@@ -92,6 +93,28 @@ TEST_F(PerUserInstallTest, RemovalGivesBackTheHandlerThatInstallingReplaced) {
   EXPECT_EQ(stand_in::CurrentUser().at(handlerKey).at(u""), replaced);
   EXPECT_FALSE(stand_in::CurrentUser().contains(kClassKey));
   EXPECT_FALSE(stand_in::CurrentUser().contains(kClassKey + u"\\Replaced"));
+}
+
+// Memory that runs out at any allocation of the install never costs the other
+// program its handler: either the install fails before ours is written, or
+// removal gives theirs back.
+TEST_F(PerUserInstallTest, AnInstallShortOfMemoryKeepsTheReplacedHandler) {
+  if (!testing::AllocationFailure::Available()) GTEST_SKIP() << "the sanitizer's allocator cannot be made to fail";
+  const std::u16string handlerKey = kClasses + u"\\.kvd" + kHandlerBelowFileType;
+  const RegistryValue replaced = Text(u"{11111111-2222-3333-4444-555555555555}");
+  for (std::size_t nth = 1;; ++nth) {
+    SetUp();
+    stand_in::SeedCurrentUserValue(handlerKey, u"", replaced);
+    bool struck = false;
+    {
+      const testing::AllocationFailure failure(nth);
+      DllInstall(TRUE, u"user");
+      struck = failure.Struck();
+    }
+    DllInstall(FALSE, u"user");
+    EXPECT_EQ(stand_in::CurrentUser().at(handlerKey).at(u""), replaced) << "allocation " << nth;
+    if (!struck) break;
+  }
 }
 
 TEST_F(PerUserInstallTest, RefusesAnyOtherCommandLine) {
