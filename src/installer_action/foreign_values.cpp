@@ -271,11 +271,14 @@ class Fields {
     unsigned long root = 0;
     unsigned long view = 0;
     unsigned long type = 0;
-    Number(root), Number(view), Text(value.key), Text(value.name), Number(type), Bytes(value.data);
+    if (!Number(root) || !Number(view) || !Text(value.key) || !Text(value.name) || !Number(type) ||
+        !Bytes(value.data)) {
+      return false;
+    }
     value.root = static_cast<int>(root);
     value.view = static_cast<DWORD>(view);
     value.type = static_cast<DWORD>(type);
-    return ok_ && RootKey(value.root) != nullptr;
+    return RootKey(value.root) != nullptr;
   }
   // Every field read, and no more than there were.
   bool Complete() const { return ok_ && next_ == fields_.size(); }
