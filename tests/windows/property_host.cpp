@@ -330,6 +330,31 @@ void CheckUnregisterKeepsForeignEntries(const CLSID& clsid) {
   KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kAssociation), ERROR_SUCCESS);
 }
 
+// Registering takes another program's handler and list over; unregistering
+// gives them back, each with its own type.
+void CheckUnregisterGivesBackReplacedEntries() {
+  const std::wstring title = L"prop:System.Title";
+  SetText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr, kForeignClass);
+  KVD_CHECK_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, kAssociation, L"FullDetails", REG_EXPAND_SZ, title.c_str(),
+                               static_cast<DWORD>((title.size() + 1) * sizeof(wchar_t))),
+               ERROR_SUCCESS);
+  CheckRegistered();
+  KVD_CHECK(ReadRegistryText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr) != kForeignClass);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0u);
+  KVD_CHECK(ReadRegistryText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr) == kForeignClass);
+  wchar_t fullDetails[64] = {};
+  DWORD bytes = sizeof fullDetails;
+  DWORD type = REG_NONE;
+  KVD_CHECK_EQ(RegGetValueW(HKEY_CLASSES_ROOT, kAssociation, L"FullDetails", RRF_RT_ANY | RRF_NOEXPAND, &type,
+                            fullDetails, &bytes),
+               ERROR_SUCCESS);
+  KVD_CHECK_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+  KVD_CHECK(fullDetails == title);
+  KVD_CHECK(ReadRegistryText(HKEY_CLASSES_ROOT, kAssociation, L"InfoTip") == L"<missing>");
+  KVD_CHECK_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kHandlerListing), ERROR_SUCCESS);
+  KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kAssociation), ERROR_SUCCESS);
+}
+
 void CheckUnregisteredCompletely(const CLSID& clsid) {
   KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0u);
   KVD_CHECK(!RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(clsid)));
@@ -358,6 +383,7 @@ int main(int argc, char** argv) {
   CheckUnregisteredCompletely(clsid);
   CheckRegistered();
   CheckUnregisterKeepsForeignEntries(clsid);
+  CheckUnregisterGivesBackReplacedEntries();
   CoUninitialize();
   return ExitStatus();
 }
