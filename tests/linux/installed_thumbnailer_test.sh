@@ -15,8 +15,16 @@ prefix=$work/prefix
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# A second install from the same build to another prefix at the same time, as
+# test suites run in parallel do: each must name its own tool.
+other=$work/other-prefix
+cmake --install "$build" --component tools --prefix "$other" >"$work/other-install.log" 2>&1 &
+other_install=$!
 cmake --install "$build" --component tools --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "cmake --install"; }
+wait "$other_install" || { cat "$work/other-install.log" >&2; fail "cmake --install to a second prefix at once"; }
+grep -qx "TryExec=$other/bin/kvd-thumbnail" "$other/share/thumbnailers/kvd.thumbnailer" ||
+  fail "the install to a second prefix at once does not name its own tool"
 
 thumbnailer=$prefix/share/thumbnailers/kvd.thumbnailer
 [ -f "$thumbnailer" ] || fail "no $thumbnailer"
