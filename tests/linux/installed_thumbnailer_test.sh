@@ -15,16 +15,20 @@ prefix=$work/prefix
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# A second install from the same build to another prefix at the same time, as
-# test suites run in parallel do: each must name its own tool.
-other=$work/other-prefix
-cmake --install "$build" --component tools --prefix "$other" >"$work/other-install.log" 2>&1 &
-other_install=$!
+# Three more installs from the same build to other prefixes at the same time,
+# as test suites run in parallel do: each must name its own tool.
+others=()
+for n in 1 2 3; do
+  cmake --install "$build" --component tools --prefix "$work/other-$n" >"$work/other-$n.log" 2>&1 &
+  others+=($!)
+done
 cmake --install "$build" --component tools --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "cmake --install"; }
-wait "$other_install" || { cat "$work/other-install.log" >&2; fail "cmake --install to a second prefix at once"; }
-grep -qx "TryExec=$other/bin/kvd-thumbnail" "$other/share/thumbnailers/kvd.thumbnailer" ||
-  fail "the install to a second prefix at once does not name its own tool"
+for n in 1 2 3; do
+  wait "${others[n - 1]}" || { cat "$work/other-$n.log" >&2; fail "cmake --install to another prefix at once"; }
+  grep -qx "TryExec=$work/other-$n/bin/kvd-thumbnail" "$work/other-$n/share/thumbnailers/kvd.thumbnailer" ||
+    fail "an install to another prefix at the same time does not name its own tool"
+done
 
 thumbnailer=$prefix/share/thumbnailers/kvd.thumbnailer
 [ -f "$thumbnailer" ] || fail "no $thumbnailer"
