@@ -23,10 +23,12 @@ endif()
 # not need to write the build tree.
 file(READ "${CMAKE_CURRENT_LIST_DIR}/kvd.thumbnailer.in" kvd_thumbnailer_template)
 string(CONFIGURE "${kvd_thumbnailer_template}" kvd_thumbnailer @ONLY)
-set(kvd_thumbnailer_file "$ENV{DESTDIR}${kvd_prefix}/share/thumbnailers/kvd.thumbnailer")
-message(STATUS "Installing: ${kvd_thumbnailer_file}")
-file(WRITE "${kvd_thumbnailer_file}" "${kvd_thumbnailer}")
-file(CHMOD "${kvd_thumbnailer_file}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+set(kvd_thumbnailer_file "${kvd_prefix}/share/thumbnailers/kvd.thumbnailer")
+set(kvd_staged_file "$ENV{DESTDIR}${kvd_thumbnailer_file}")
+message(STATUS "Installing: ${kvd_staged_file}")
+file(WRITE "${kvd_staged_file}" "${kvd_thumbnailer}")
+file(CHMOD "${kvd_staged_file}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# As file(INSTALL) records it: without DESTDIR.
 list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${kvd_thumbnailer_file}")
 file(INSTALL "${CMAKE_CURRENT_LIST_DIR}/kvd.xml" DESTINATION "${kvd_prefix}/share/mime/packages")
 
