@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -18,8 +19,9 @@ class ByteStreamTest : public ::testing::TestWithParam<bool> {
  protected:
   std::unique_ptr<ByteStream> Open(const std::vector<std::uint8_t>& bytes) {
     if (!GetParam()) return std::make_unique<MemoryStream>(bytes);
-    path_ = std::filesystem::temp_directory_path() /
-            ("kvd_stream_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".bin");
+    // Each case runs in a process of its own, several at once: the process id
+    // keeps their files apart.
+    path_ = std::filesystem::temp_directory_path() / ("kvd_stream_test_" + std::to_string(getpid()) + ".bin");
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                  static_cast<std::streamsize>(bytes.size()));
     auto stream = std::make_unique<FileStream>(path_);
