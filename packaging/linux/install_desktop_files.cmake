@@ -21,6 +21,7 @@ endif()
 configure_file("${CMAKE_CURRENT_LIST_DIR}/kvd.thumbnailer.in" "${KVD_STAGING_DIR}/kvd.thumbnailer" @ONLY)
 file(INSTALL "${KVD_STAGING_DIR}/kvd.thumbnailer" DESTINATION "${kvd_prefix}/share/thumbnailers")
 file(INSTALL "${CMAKE_CURRENT_LIST_DIR}/kvd.xml" DESTINATION "${kvd_prefix}/share/mime/packages")
+file(INSTALL "${CMAKE_CURRENT_LIST_DIR}/org.example.kvdthumb.metainfo.xml" DESTINATION "${kvd_prefix}/share/metainfo")
 
 # No client knows the type until the MIME database is compiled. A staged
 # install (DESTDIR) leaves that to the package's own trigger.
