@@ -30,7 +30,7 @@ root_packages+=,passwd,mount
 our_dependencies=$(for deb in "$debs"/kvdthumb_*.deb "$debs"/kvdthumb-kde_*.deb; do dpkg-deb -f "$deb" Depends; done |
   tr ',' '\n' | sed 's/^ *//' | grep -v '^kvdthumb ' | sort -u | paste -sd, -)
 tarball=$(cached_root "$cache" "$release" "test-$(sha1sum <<<"$root_packages;$our_dependencies" | cut -c1-12)" \
-  --variant=apt --include="$root_packages" --customize-hook="chroot \"\$1\" apt-get satisfy -y -q '$our_dependencies'")
+  --variant=apt --include="$root_packages" --customize-hook="chroot \"\$1\" apt-get satisfy -y -q '$our_dependencies' >/dev/null")
 
 work=$(mktemp -d -p "$cache")
 trap 'rm -rf "$work"' EXIT

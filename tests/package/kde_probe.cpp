@@ -15,7 +15,7 @@
 
 #include <KFileItem>
 #include <KFileMetaData/ExtractorCollection>
-#include <KFileMetaData/SimpleExtractionResult>
+#include <KFileMetaData/ExtractionResult>
 #include <KIO/PreviewJob>
 #include <QFile>
 #include <QGuiApplication>
@@ -70,16 +70,27 @@ int WritePicture(const std::optional<QImage>& picture, int size, const QString& 
   return WriteCentredRaw(*picture, size, out) ? 0 : 2;
 }
 
+// Keeps the width and height, the same way in Frameworks 5 and 6.
+class SizeResult final : public KFileMetaData::ExtractionResult {
+ public:
+  using ExtractionResult::ExtractionResult;
+  void add(KFileMetaData::Property::Property property, const QVariant& value) override {
+    if (property == KFileMetaData::Property::Width) width = value.toInt();
+    if (property == KFileMetaData::Property::Height) height = value.toInt();
+  }
+  void addType(KFileMetaData::Type::Type) override {}
+  void append(const QString&) override {}
+  int width = 0;
+  int height = 0;
+};
+
 int Extract(const QString& path) {
   const QString type = QMimeDatabase().mimeTypeForFile(path).name();
   KFileMetaData::ExtractorCollection collection;
   const QList<KFileMetaData::Extractor*> extractors = collection.fetchExtractors(type);
-  KFileMetaData::SimpleExtractionResult result(path, type, KFileMetaData::ExtractionResult::ExtractMetaData);
+  SizeResult result(path, type, KFileMetaData::ExtractionResult::ExtractMetaData);
   for (KFileMetaData::Extractor* extractor : extractors) extractor->extract(&result);
-  const auto properties = result.properties(KFileMetaData::PropertiesMapType::MultiMap);
-  std::printf("%lld extractors; %d x %d\n", static_cast<long long>(extractors.size()),
-              properties.value(KFileMetaData::Property::Width).toInt(),
-              properties.value(KFileMetaData::Property::Height).toInt());
+  std::printf("%lld extractors; %d x %d\n", static_cast<long long>(extractors.size()), result.width, result.height);
   return extractors.isEmpty() ? 1 : 0;
 }
 
