@@ -234,13 +234,18 @@ void CheckThumbnailer(Report& report) {
   CheckSandboxVisibility(report, program);
 }
 
+// Frameworks 6 (Plasma 6) looks in kf6/thumbcreator, Frameworks 5 in
+// kf5/thumbcreator, each under its own Qt's plugin folder.
 std::optional<fs::path> FindKdePlugin() {
   std::vector<fs::path> dirs = SplitPaths(EnvOr("QT_PLUGIN_PATH", ""));
+  dirs.emplace_back(KVD_QT6_PLUGIN_DIR);
   dirs.emplace_back(KVD_QT_PLUGIN_DIR);
   for (const fs::path& dir : dirs) {
-    const fs::path plugin = dir / "kf5/thumbcreator" / (std::string(kKdePlugin) + ".so");
-    std::error_code error;
-    if (fs::is_regular_file(plugin, error)) return plugin;
+    for (const char* frameworks : {"kf6", "kf5"}) {
+      const fs::path plugin = dir / frameworks / "thumbcreator" / (std::string(kKdePlugin) + ".so");
+      std::error_code error;
+      if (fs::is_regular_file(plugin, error)) return plugin;
+    }
   }
   return std::nullopt;
 }

@@ -31,6 +31,7 @@ file(CHMOD "${kvd_staged_file}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WO
 # As file(INSTALL) records it: without DESTDIR.
 list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${kvd_thumbnailer_file}")
 file(INSTALL "${CMAKE_CURRENT_LIST_DIR}/kvd.xml" DESTINATION "${kvd_prefix}/share/mime/packages")
+file(INSTALL "${CMAKE_CURRENT_LIST_DIR}/org.example.kvdthumb.metainfo.xml" DESTINATION "${kvd_prefix}/share/metainfo")
 
 # No client knows the type until the MIME database is compiled. A staged
 # install (DESTDIR) leaves that to the package's own trigger.

@@ -97,7 +97,7 @@ diff <(sed 's/^Plugins=.*/Plugins=imagethumbnail,svgthumbnail,kvdthumbnail/' "$w
 run_doctor 1
 expect_line "^ok     Dolphin: kvdthumbnail is on"
 if [ -n "$kde_plugins" ]; then
-  expect_line "^ok     KDE plugin: $kde_plugins/kf5/thumbcreator/kvdthumbnail.so$"
+  expect_line "^ok     KDE plugin: $kde_plugins/kf[56]/thumbcreator/kvdthumbnail.so$"
 fi
 
 # dolphinrc as KDE's own reader takes it: --fix finds the saved list and

@@ -12,7 +12,12 @@ import sys
 
 import gi
 
-gi.require_version("GnomeDesktop", "3.0")
+# GNOME 42 and older (Debian 12) have the factory in GnomeDesktop 3.0, later
+# ones in 4.0.
+try:
+    gi.require_version("GnomeDesktop", "4.0")
+except ValueError:
+    gi.require_version("GnomeDesktop", "3.0")
 from gi.repository import Gio, GnomeDesktop  # noqa: E402
 
 
