@@ -6,12 +6,13 @@
 # finds the KDE plugin in the system folder, and apt-get purge leaves no file
 # of ours and no trace of the type. Needs root: the system root is entered
 # with mount and PID namespaces of its own (bubblewrap cannot make its
-# namespaces inside a plain chroot).
+# namespaces inside a plain chroot; see tests/system_root.sh).
 #
 # usage: clean_root_test.sh DEB_DIR SAMPLES_DIR BUILD_DIR CACHE_DIR
 set -euo pipefail
 debs=$1 samples=$2 build=$3 cache=$4
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../system_root.sh"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -20,39 +21,12 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # worker) and our packages' libraries, so that installing needs no download.
 root_packages=shared-mime-info,libglib2.0-bin,python3-gi,gir1.2-gnomedesktop-3.0,bubblewrap,kio-extras
 root_packages+=,libkf5kiowidgets5,libkf5filemetadata3,libpng16-16,libtinyxml2.6.2v5,passwd,mount
-tarball=$cache/bookworm-$(sha1sum <<<"$root_packages" | cut -c1-12).tar
-if [ ! -f "$tarball" ]; then
-  echo "Making a Debian 12 system root (cached in $tarball)"
-  mkdir -p "$cache"
-  mmdebstrap --quiet --variant=apt --format=tar --include="$root_packages" bookworm "$tarball.part"
-  mv "$tarball.part" "$tarball"
-fi
-
 work=$(mktemp -d -p "$cache")
 trap 'rm -rf "$work"' EXIT
 root=$work/root
-mkdir "$root"
-tar -xf "$tarball" -C "$root"
+unpack_system_root "$root" "$cache" "$root_packages"
 
-# Runs a command inside the root as root, in mount and PID namespaces of its
-# own, with the environment of a login.
-in_root() {
-  unshare --mount --pid --fork --kill-child -- bash -euc '
-    root=$1; shift
-    mount --make-rprivate /
-    mount --bind "$root" "$root"
-    mount -t proc proc "$root/proc"
-    mount --rbind /dev "$root/dev"
-    mount --rbind /sys "$root/sys"
-    mount -t tmpfs tmpfs "$root/tmp"
-    mount -t tmpfs tmpfs "$root/run"
-    cd "$root"
-    mkdir -p .host
-    pivot_root . .host
-    umount -l /.host
-    rmdir /.host
-    exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"' in_root "$root" "$@"
-}
+in_root() { in_system_root "$root" "$@"; }
 # The same as the user tester, with the environment of a desktop session
 # (Qt's offscreen platform stands in for its display).
 as_user() {
