@@ -31,6 +31,7 @@ class SpanStream final : public kvd::ByteStream {
     return delivered;
   }
   void Skip(std::uint32_t count) override { position_ += count; }
+  bool ReadFailed() const override { return false; }
 
  private:
   std::span<const std::uint8_t> bytes_;

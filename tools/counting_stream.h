@@ -23,6 +23,8 @@ class CountingStream final : public ByteStream {
     position_ += count;
   }
 
+  bool ReadFailed() const override { return inner_.ReadFailed(); }
+
   // May lie past the end after a skip.
   std::uint64_t Position() const { return position_; }
 

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -23,6 +25,7 @@
 #include "doctor/failure_markers.h"
 #include "doctor/thumbnailer_entry.h"
 #include "png_reader.h"
+#include "terminal_text.h"
 
 extern char** environ;
 
@@ -43,13 +46,15 @@ constexpr std::string_view kUsage =
     "check. --fix adds the KDE plugin to Dolphin's list of preview plugins and\n"
     "removes the failure markers file managers left for .kvd files.\n";
 
+// Each line is flushed as it is printed, so that whatever stops the doctor
+// later costs none of the answers already found.
 struct Report {
   int problems = 0;
-  void Ok(const std::string& what) { std::cout << "ok     " << what << '\n'; }
-  void Fixed(const std::string& what) { std::cout << "fixed  " << what << '\n'; }
+  void Ok(const std::string& what) { std::cout << "ok     " << what << std::endl; }
+  void Fixed(const std::string& what) { std::cout << "fixed  " << what << std::endl; }
   void Wrong(const std::string& what, const std::string& todo) {
     ++problems;
-    std::cout << "WRONG  " << what << "; " << todo << '\n';
+    std::cout << "WRONG  " << what << "; " << todo << std::endl;
   }
 };
 
@@ -130,10 +135,18 @@ int RunProgram(const std::vector<std::string>& words) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// TMPDIR may name a folder that is gone (left over from another session);
+// the sample then goes where the system keeps temporary files.
+fs::path TemporaryFolder() {
+  std::error_code error;
+  const fs::path folder = fs::temp_directory_path(error);
+  return error ? fs::path("/tmp") : folder;
+}
+
 // Runs the entry's Exec line on a sample in a temporary folder, as a file
 // manager does, and checks that it wrote a square PNG of the size asked for.
 std::string RenderSample(const kvd::doctor::ThumbnailerEntry& entry) {
-  std::string pattern = (fs::temp_directory_path() / "kvd-doctor-XXXXXX").string();
+  std::string pattern = (TemporaryFolder() / "kvd-doctor-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) return "no temporary folder";
   const fs::path folder = pattern;
   const fs::path input = folder / "sample.kvd";
@@ -260,9 +273,20 @@ void CheckKde(Report& report, bool fix) {
   }
 }
 
+// A marker whose file did not answer is neither counted as ours nor removed.
+void ReportUnansweredMarkers(Report& report, const std::vector<kvd::doctor::FailureMarker>& unanswered) {
+  if (unanswered.empty()) return;
+  report.Wrong("failure markers: " + std::to_string(unanswered.size()) +
+                   " failure marker(s) name files that did not answer in time, such as " +
+                   kvd::TerminalText(unanswered.front().uri),
+               "check that the folder holding them is reachable, then run kvd-doctor again");
+}
+
 void CheckFailureMarkers(Report& report, bool fix) {
   const fs::path cache = EnvOr("XDG_CACHE_HOME", (Home() / ".cache").string());
-  const std::vector<kvd::doctor::FailureMarker> markers = kvd::doctor::FindKvdFailureMarkers(cache);
+  const kvd::doctor::KvdFailureMarkers found = kvd::doctor::FindKvdFailureMarkers(cache);
+  ReportUnansweredMarkers(report, found.unanswered);
+  const std::vector<kvd::doctor::FailureMarker>& markers = found.kvd;
   const std::string where = (cache / "thumbnails/fail").string();
   if (markers.empty()) {
     report.Ok("failure markers: none for .kvd files in " + where);
@@ -287,6 +311,17 @@ void CheckFailureMarkers(Report& report, bool fix) {
   }
 }
 
+// A check that fails in a way nobody foresaw is reported as failed, and the
+// others still run.
+void RunCheck(Report& report, const std::string& name, const std::function<void()>& check) {
+  try {
+    check();
+  } catch (const std::exception& error) {
+    report.Wrong(name + ": the check itself failed (" + kvd::TerminalText(error.what()) + ")",
+                 "please report this line to the KvdThumb developers");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -300,9 +335,9 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   Report report;
-  CheckMimeType(report);
-  CheckThumbnailer(report);
-  CheckKde(report, fix);
-  CheckFailureMarkers(report, fix);
+  RunCheck(report, "MIME type", [&] { CheckMimeType(report); });
+  RunCheck(report, "thumbnailer", [&] { CheckThumbnailer(report); });
+  RunCheck(report, "KDE plugin and Dolphin", [&] { CheckKde(report, fix); });
+  RunCheck(report, "failure markers", [&] { CheckFailureMarkers(report, fix); });
   return report.problems == 0 ? 0 : kExitFailure;
 }

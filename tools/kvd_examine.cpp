@@ -272,5 +272,6 @@ int main(int argc, char** argv) {
   }
   const Inspection inspection = Inspect(path);
   json ? PrintJson(inspection) : PrintText(inspection);
-  return EXIT_SUCCESS;
+  // What was read before the failure is shown, but it is not the document.
+  return inspection.report.outcome == kvd::LoadOutcome::ReadFailed ? kExitFailure : EXIT_SUCCESS;
 }

@@ -31,6 +31,9 @@ namespace {
 constexpr std::uint32_t kDefaultSize = 256;
 using kvd::tools::kExitFailure;
 using kvd::tools::kExitUsage;
+// Apart from the other failures, so that a script can tell a file it may try
+// again later (an offline or failing disk, a dropped share) from a broken one.
+constexpr int kExitUnreadable = 3;
 
 constexpr const char* kUsage =
     "usage: kvd-thumbnail [-s SIZE] [--raw] INPUT OUTPUT\n"
@@ -44,7 +47,11 @@ constexpr const char* kUsage =
     "                      PATTERN with %s replaced by the input's name without\n"
     "                      its extension (%% for a percent sign), for example\n"
     "                      'thumbs/%s.png'; missing folders are created\n"
-    "  -h, --help          show this help\n";
+    "  -h, --help          show this help\n"
+    "Exit status: 0 when every output was written; 3 when an INPUT cannot be\n"
+    "read (missing, no permission, an I/O error): nothing is written for it;\n"
+    "1 for any other failure, or for failures of both kinds in one batch;\n"
+    "2 for a usage mistake.\n";
 
 struct Options {
   std::uint32_t size = kDefaultSize;
@@ -132,12 +139,14 @@ bool WriteRaw(const std::filesystem::path& path, const std::vector<std::uint8_t>
 // What rendering one file came to, and the line to tell the user (none when empty).
 struct FileReport {
   bool written = false;
+  bool unreadable = false;  // the input could not be opened or read
   std::string line;
 };
 
 std::string OutcomeNote(kvd::LoadOutcome outcome, const std::string& input) {
   switch (outcome) {
     case kvd::LoadOutcome::Thumbnail:
+    case kvd::LoadOutcome::ReadFailed:  // refused before any output
       return {};
     case kvd::LoadOutcome::Placeholder:
       return input + " is not a .kvd container; wrote the placeholder checkerboard";
@@ -147,33 +156,44 @@ std::string OutcomeNote(kvd::LoadOutcome outcome, const std::string& input) {
   return {};
 }
 
-FileReport Failure(std::string line) { return {false, std::move(line)}; }
+FileReport Failure(std::string line) { return {false, false, std::move(line)}; }
+
+FileReport Unreadable(const std::filesystem::path& input, const std::string& reason) {
+  return {false, true, "cannot read " + input.string() + ": " + reason};
+}
 
 FileReport RenderFile(const std::filesystem::path& input, const std::filesystem::path& output, const Options& options) {
   std::error_code ignored;
-  if (std::filesystem::is_directory(input, ignored)) return Failure("cannot read " + input.string() + ": it is a directory");
+  if (std::filesystem::is_directory(input, ignored)) return Unreadable(input, "it is a directory");
   kvd::FileStream stream(input);
-  if (!stream.IsOpen()) return Failure("cannot read " + input.string() + ": " + std::strerror(errno));
+  if (!stream.IsOpen()) return Unreadable(input, std::strerror(errno));
   const kvd::ThumbnailBitmap bitmap = kvd::RenderThumbnailBitmap(&stream, options.size);
   if (bitmap.result.status != kvd::RenderStatus::Ok) {
     const std::string size = std::to_string(options.size);
     return Failure("out of memory for a " + size + " x " + size + " thumbnail");
   }
+  // What was read before the failure is not the document: no picture of it.
+  if (bitmap.result.outcome == kvd::LoadOutcome::ReadFailed) return Unreadable(input, std::strerror(stream.ReadError()));
   std::string error;
   const bool written = options.raw ? WriteRaw(output, bitmap.bits, error)
                                    : kvd::WritePng(output, options.size, options.size, bitmap.bits, error);
   if (!written) return Failure("cannot write " + output.string() + ": " + error);
-  return {true, OutcomeNote(bitmap.result.outcome, input.string())};
+  return {true, false, OutcomeNote(bitmap.result.outcome, input.string())};
 }
 
 void PrintLine(const std::string& line) {
   if (!line.empty()) std::fprintf(stderr, "kvd-thumbnail: %s\n", line.c_str());
 }
 
+int ExitStatus(const FileReport& report) {
+  if (report.written) return EXIT_SUCCESS;
+  return report.unreadable ? kExitUnreadable : kExitFailure;
+}
+
 int RunSingle(const Options& options) {
   const FileReport report = RenderFile(options.input, options.output, options);
   PrintLine(report.line);
-  return report.written ? EXIT_SUCCESS : kExitFailure;
+  return ExitStatus(report);
 }
 
 // The pattern with %s replaced by the input's name without its extension.
@@ -234,6 +254,7 @@ class BatchReporter {
     const std::lock_guard<std::mutex> lock(mutex_);
     ++done_;
     if (!report.written) ++failed_;
+    if (report.unreadable) ++unreadable_;
     if (terminal_) std::fputs("\r\033[K", stderr);
     PrintLine(report.line);
     if (terminal_) {
@@ -242,7 +263,11 @@ class BatchReporter {
     }
   }
 
-  bool AnyFailed() const { return failed_ > 0; }
+  // kExitUnreadable only when every failure was an input that could not be read.
+  int ExitStatus() const {
+    if (failed_ == 0) return EXIT_SUCCESS;
+    return failed_ == unreadable_ ? kExitUnreadable : kExitFailure;
+  }
 
  private:
   std::mutex mutex_;
@@ -250,6 +275,7 @@ class BatchReporter {
   bool terminal_;
   std::size_t done_ = 0;
   std::size_t failed_ = 0;
+  std::size_t unreadable_ = 0;
 };
 
 int RunBatch(const Options& options) {
@@ -268,7 +294,7 @@ int RunBatch(const Options& options) {
   }
   work();
   threads.clear();
-  return reporter.AnyFailed() ? kExitFailure : EXIT_SUCCESS;
+  return reporter.ExitStatus();
 }
 
 }  // namespace

@@ -78,6 +78,8 @@ std::string DescribeLoad(const LoadReport& report) {
       return "chunk " + Quoted(report.bin) + " decodes to no bytes";
     case LoadReason::OutOfMemory:
       return "out of memory";
+    case LoadReason::ReadFailed:
+      return "reading the file failed";
   }
   return "unknown";
 }
@@ -112,6 +114,7 @@ const char* LoadReasonKey(const LoadReport& report) {
     case LoadReason::ChunkRefused: return PayloadResultKey(report.payload);
     case LoadReason::PayloadEmpty: return "payload-empty";
     case LoadReason::OutOfMemory: return "out-of-memory";
+    case LoadReason::ReadFailed: return "read-failed";
   }
   return "unknown";
 }
@@ -121,6 +124,7 @@ const char* LoadOutcomeKey(LoadOutcome outcome) {
     case LoadOutcome::Thumbnail: return "thumbnail";
     case LoadOutcome::Placeholder: return "placeholder";
     case LoadOutcome::NoThumbnail: return "no-thumbnail";
+    case LoadOutcome::ReadFailed: return "read-failed";
   }
   return "unknown";
 }

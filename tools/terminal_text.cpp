@@ -1,11 +1,30 @@
 #include "terminal_text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "container_reader/utf8.h"
 
 namespace kvd {
 namespace {
+
+struct CodePointRange {
+  char32_t first;
+  char32_t last;
+};
+
+// Unicode's format characters (category Cf, as of Unicode 15.1): they are
+// drawn as nothing, or turn the text around them (bidirectional overrides), so
+// a name that holds one looks like a name that does not. The unassigned gaps
+// of U+2060..U+206F and of the tag block are closed, so that a character
+// assigned there later is escaped as well. Sorted, for the binary search.
+constexpr CodePointRange kFormatCharacters[] = {
+    {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+    {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E},
+    {0x2060, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+    {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE007F},
+};
 
 void AppendEscaped(std::string& out, std::string_view bytes) {
   for (const char c : bytes) {
@@ -15,12 +34,24 @@ void AppendEscaped(std::string& out, std::string_view bytes) {
   }
 }
 
-bool IsControl(std::string_view sequence, TerminalLayout layout) {
+// The code point of a well-formed UTF-8 sequence.
+char32_t CodePoint(std::string_view sequence) {
   const auto lead = static_cast<unsigned char>(sequence[0]);
-  if (layout == TerminalLayout::Lines && (lead == '\n' || lead == '\t')) return false;
-  if (lead < 0x20 || lead == 0x7F) return true;
-  // U+0080 to U+009F.
-  return lead == 0xC2 && static_cast<unsigned char>(sequence[1]) < 0xA0;
+  if (sequence.size() == 1) return lead;
+  char32_t point = lead & (0x7Fu >> sequence.size());
+  for (const char c : sequence.substr(1)) point = (point << 6) | (static_cast<unsigned char>(c) & 0x3Fu);
+  return point;
+}
+
+bool IsFormatCharacter(char32_t point) {
+  const auto after = std::upper_bound(std::begin(kFormatCharacters), std::end(kFormatCharacters), point,
+                                      [](char32_t p, const CodePointRange& range) { return p < range.first; });
+  return after != std::begin(kFormatCharacters) && point <= std::prev(after)->last;
+}
+
+bool IsControl(char32_t point, TerminalLayout layout) {
+  if (layout == TerminalLayout::Lines && (point == '\n' || point == '\t')) return false;
+  return point < 0x20 || (point >= 0x7F && point <= 0x9F);
 }
 
 }  // namespace
@@ -31,7 +62,7 @@ std::string TerminalText(std::string_view text, TerminalLayout layout) {
   while (!text.empty()) {
     const std::size_t length = Utf8SequenceLength(text);
     const std::string_view sequence = text.substr(0, length == 0 ? 1 : length);
-    if (length == 0 || IsControl(sequence, layout)) {
+    if (length == 0 || IsControl(CodePoint(sequence), layout) || IsFormatCharacter(CodePoint(sequence))) {
       AppendEscaped(out, sequence);
     } else {
       out += sequence;

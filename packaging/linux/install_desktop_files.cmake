@@ -17,9 +17,19 @@ if(KVD_THUMBNAIL_EXEC MATCHES "[ \t\"'\\\\$`<>~|&;*?#()]")
   set(KVD_THUMBNAIL_EXEC "\"${KVD_THUMBNAIL_EXEC}\"")
 endif()
 
-# KVD_STAGING_DIR: a folder of the build tree, set by the install rule.
-configure_file("${CMAKE_CURRENT_LIST_DIR}/kvd.thumbnailer.in" "${KVD_STAGING_DIR}/kvd.thumbnailer" @ONLY)
-file(INSTALL "${KVD_STAGING_DIR}/kvd.thumbnailer" DESTINATION "${kvd_prefix}/share/thumbnailers")
+# Written straight to where it is installed, never staged in the build tree:
+# two installs from one build to two prefixes at once (the test suites run in
+# parallel do so) must not take each other's Exec line, and an install must
+# not need to write the build tree.
+file(READ "${CMAKE_CURRENT_LIST_DIR}/kvd.thumbnailer.in" kvd_thumbnailer_template)
+string(CONFIGURE "${kvd_thumbnailer_template}" kvd_thumbnailer @ONLY)
+set(kvd_thumbnailer_file "${kvd_prefix}/share/thumbnailers/kvd.thumbnailer")
+set(kvd_staged_file "$ENV{DESTDIR}${kvd_thumbnailer_file}")
+message(STATUS "Installing: ${kvd_staged_file}")
+file(WRITE "${kvd_staged_file}" "${kvd_thumbnailer}")
+file(CHMOD "${kvd_staged_file}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# As file(INSTALL) records it: without DESTDIR.
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${kvd_thumbnailer_file}")
 file(INSTALL "${CMAKE_CURRENT_LIST_DIR}/kvd.xml" DESTINATION "${kvd_prefix}/share/mime/packages")
 
 # No client knows the type until the MIME database is compiled. A staged

@@ -26,7 +26,8 @@ std::optional<CanvasSize> CanvasSizeOf(const ManifestFields& fields);
 // current position, and nothing behind them: no chunk is ever read or
 // inflated. nullopt unless the document is a container whose root carries a
 // width and a height that both convert to whole numbers of at least 1; a size
-// is never made up. Throws nothing.
+// is never made up; a failed read, which cuts the manifest short, gives none
+// either (the stream's ReadFailed tells it apart). Throws nothing.
 std::optional<CanvasSize> ReadCanvasSize(ByteStream& stream);
 
 }  // namespace kvd

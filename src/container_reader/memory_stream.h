@@ -14,6 +14,7 @@ class MemoryStream final : public ByteStream {
 
   std::uint32_t Read(void* buffer, std::uint32_t count) override;
   void Skip(std::uint32_t count) override;
+  bool ReadFailed() const override { return false; }
 
   // Offset of the current position from the start; may lie past the end.
   std::uint64_t Position() const { return position_; }

@@ -147,7 +147,7 @@ void ExtendToPictureHeight(ruta::CImage32& image, std::int32_t pictureHeight) {
   std::copy(held.begin(), held.end(), image.pixels);
 }
 
-LoadReport LoadRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
+LoadReport LoadReadableRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
   pictureHeight = image.height;
   if (!ReadMagic(stream)) {
     image.Resize(kPlaceholderSide, kPlaceholderSide);
@@ -165,6 +165,18 @@ LoadReport LoadRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStre
   }
 }
 
+// A failed read looks to the steps above like the end of the data; only
+// here is it told apart, so that what was read before it, a checkerboard
+// for a magic that never arrived or a preview cut short, is never taken for
+// the document.
+LoadReport LoadRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
+  LoadReport report = LoadReadableRows(image, pictureHeight, stream);
+  if (!stream.ReadFailed()) return report;
+  report.outcome = LoadOutcome::ReadFailed;
+  report.reason = LoadReason::ReadFailed;
+  return report;
+}
+
 }  // namespace
 
 LoadOutcome LoadThumbnailRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
@@ -174,6 +186,7 @@ LoadOutcome LoadThumbnailRows(ruta::CImage32& image, std::int32_t& pictureHeight
 LoadReport LoadThumbnailImageWithReport(ruta::CImage32& image, ByteStream& stream) {
   std::int32_t pictureHeight = 0;
   const LoadReport report = LoadRows(image, pictureHeight, stream);
+  if (report.outcome == LoadOutcome::ReadFailed) return report;
   try {
     ExtendToPictureHeight(image, pictureHeight);
   } catch (const std::bad_alloc&) {

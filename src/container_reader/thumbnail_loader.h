@@ -15,12 +15,14 @@ namespace kvd {
 inline constexpr std::int32_t kMaxThumbSide = 32767;
 inline constexpr std::int64_t kMaxThumbPixels = std::int64_t{1} << 26;
 
-// How a load ended. The shell draws whatever the image holds in every case;
-// the command-line tools tell the user which case it was.
+// How a load ended. The shell draws whatever the image holds in the first
+// three cases; the command-line tools tell the user which case it was.
 enum class LoadOutcome {
   Thumbnail,    // the stored preview was copied into the image
   Placeholder,  // not a container: the image is the 64 x 64 checkerboard
   NoThumbnail,  // a container without a usable manifest, Thumb, chunk or payload
+  ReadFailed,   // the stream failed to read: nothing is known of the document,
+                // and the image is not to be shown
 };
 
 // Why a load ended as it did: the first thing the loader found missing or
@@ -43,6 +45,7 @@ enum class LoadReason {
   ChunkRefused,        // the chunk's payload did not decode: see payload
   PayloadEmpty,        // the chunk decodes to no bytes at all
   OutOfMemory,
+  ReadFailed,          // ReadFailed: a read of the stream failed
 };
 
 // A load's outcome with its reason and the facts a user needs to understand it.
@@ -67,7 +70,8 @@ struct LoadReport {
 // is left as it came in, or, once the Thumb size is known, cleared to
 // transparent black at that size. Throws nothing: a manifest nested deeper than
 // kMaxManifestNesting, a manifest number that does not convert, or memory that
-// runs out ends the load as NoThumbnail.
+// runs out ends the load as NoThumbnail. A read that fails, wherever it
+// strikes, ends it as ReadFailed.
 LoadOutcome LoadThumbnailImage(ruta::CImage32& image, ByteStream& stream);
 
 // The same load at the cost of the bytes the file delivers. The picture is

@@ -55,7 +55,10 @@ KIO::ThumbnailResult Render(const KIO::ThumbnailRequest& request) {
   if (!stream.IsOpen()) return KIO::ThumbnailResult::fail();
   ruta::CImage32 canvas;
   const kvd::RenderResult result = kvd::RenderThumbnail(&stream, EdgeFor(request.targetSize()), canvas);
-  if (result.status != kvd::RenderStatus::Ok || result.outcome == kvd::LoadOutcome::NoThumbnail) {
+  // A file that failed to read gets nothing either, not the checkerboard of
+  // a magic that never arrived.
+  if (result.status != kvd::RenderStatus::Ok || result.outcome == kvd::LoadOutcome::NoThumbnail ||
+      result.outcome == kvd::LoadOutcome::ReadFailed) {
     return KIO::ThumbnailResult::fail();
   }
   const QImage image = CutOutPreview(canvas, result.preview);

@@ -20,6 +20,8 @@
 #define KVD_WIDE(text) u##text
 #endif
 
+#include <new>
+
 // A COM object is destroyed by its own Release, never through an interface
 // pointer, which is why the interfaces have no virtual destructor. The
 // warning about such bases does not apply to the classes that implement them.
@@ -43,6 +45,20 @@ constexpr bool Failed(HRESULT result) { return result < 0; }
 inline HRESULT LastErrorOr(HRESULT fallback) {
   const HRESULT reason = HResultFromWin32(static_cast<LONG>(GetLastError()));
   return Failed(reason) ? reason : fallback;
+}
+
+// Runs the body of a COM method or an export and answers its result. The
+// host is written in no particular language and cannot catch an exception:
+// memory that runs out answers E_OUTOFMEMORY, anything else E_FAIL.
+template <typename Body>
+HRESULT WithoutThrowing(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
 }
 
 // A QueryInterface table entry: the identifier and where inside object the

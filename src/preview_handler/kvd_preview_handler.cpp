@@ -4,7 +4,7 @@
 
 #include "preview_handler/preview_window_class.h"
 #include "shell_module/module_state.h"
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
 #include "thumbnail_provider/preview_pipeline.h"
 
 namespace kvd {
@@ -117,6 +117,9 @@ HRESULT KvdPreviewHandler::DoPreview() {
   if ((stream_ == nullptr && !documentRead_) || parent_ == nullptr) return E_UNEXPECTED;
   if (window_ != nullptr) return RenderAndRepaint();
   if (!documentRead_) ReadDocument();
+  // The pane then says itself that the file cannot be previewed; our message
+  // would claim the document holds no picture.
+  if (document_.outcome == LoadOutcome::ReadFailed) return readFailure_;
   const HRESULT rendered = Render();
   if (Failed(rendered)) return rendered;
   return CreatePreviewWindow();
@@ -127,6 +130,7 @@ HRESULT KvdPreviewHandler::Unload() {
   if (IStream* stream = std::exchange(stream_, nullptr)) stream->Release();
   document_.rows.FreeBuffer();
   document_.outcome = LoadOutcome::NoThumbnail;
+  readFailure_ = S_OK;
   canvas_.FreeBuffer();
   canvasReady_ = false;
   documentRead_ = false;
@@ -168,24 +172,28 @@ HRESULT KvdPreviewHandler::SetTextColor(COLORREF colour) {
   return S_OK;
 }
 
-// What could not be read shows as the message. The pane never reads the
-// stream again: letting go of it at once frees the file for the painting
-// application to save over while the pane shows it.
+// A document without a picture shows as the message. The pane never reads
+// the stream again, not even after a failed read: letting go of it at once
+// frees the file for the painting application to save over while the pane
+// shows it.
 void KvdPreviewHandler::ReadDocument() {
   {
     IStreamByteStream bytes(*stream_);
     ReadPreviewDocument(bytes, document_);
+    readFailure_ = bytes.ReadFailure();
   }
   std::exchange(stream_, nullptr)->Release();
   documentRead_ = true;
 }
 
 HRESULT KvdPreviewHandler::Render() {
-  const RenderStatus status = RenderPreview(document_.Picture(), rect_.right - rect_.left, rect_.bottom - rect_.top,
-                                            PixelFromColour(background_), canvas_);
-  canvasReady_ = status == RenderStatus::Ok;
-  // An empty pane shows nothing and is no failure.
-  return status == RenderStatus::OutOfMemory ? E_OUTOFMEMORY : S_OK;
+  return WithoutThrowing([&] {
+    const RenderStatus status = RenderPreview(document_.Picture(), rect_.right - rect_.left,
+                                              rect_.bottom - rect_.top, PixelFromColour(background_), canvas_);
+    canvasReady_ = status == RenderStatus::Ok;
+    // An empty pane shows nothing and is no failure.
+    return status == RenderStatus::OutOfMemory ? E_OUTOFMEMORY : S_OK;
+  });
 }
 
 HRESULT KvdPreviewHandler::RenderAndRepaint() {

@@ -57,7 +57,8 @@ class KvdPreviewHandler final : public IPreviewHandler,
   HRESULT STDMETHODCALLTYPE SetRect(const RECT* rect) override;
   // Reads the document, once, and shows it in a new child window of the
   // parent. E_UNEXPECTED without a parent, or without a stream or a document
-  // read from one.
+  // read from one. A read of the stream that fails answers the stream's own
+  // result, now and at every later call until Unload, and shows nothing.
   HRESULT STDMETHODCALLTYPE DoPreview() override;
   // Destroys the window and lets go of the document, and of the stream if it
   // was not read.
@@ -101,6 +102,7 @@ class KvdPreviewHandler final : public IPreviewHandler,
   bool hasFont_ = false;
   bool documentRead_ = false;
   PreviewDocument document_;
+  HRESULT readFailure_ = S_OK;
   ruta::CImage32 canvas_;
   bool canvasReady_ = false;
   std::atomic<std::int32_t>& liveObjects_;

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <string>
 
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
 
 namespace kvd {
 
@@ -72,10 +72,16 @@ HRESULT KvdPropertyHandler::Initialize(IStream* stream, DWORD mode) {
   if (stream == nullptr) return E_INVALIDARG;
   if (initialized_) return HResultFromWin32(ERROR_ALREADY_INITIALIZED);
   if ((mode & (STGM_WRITE | STGM_READWRITE)) != 0) return STG_E_ACCESSDENIED;
-  IStreamByteStream document(*stream);
-  canvas_ = ReadCanvasSize(document);
-  initialized_ = true;
-  return S_OK;
+  return WithoutThrowing([&] {
+    IStreamByteStream document(*stream);
+    const std::optional<CanvasSize> canvas = ReadCanvasSize(document);
+    // The indexer would store "no dimensions" for good; failing, the handler
+    // stays uninitialised and a later Initialize may read the file again.
+    if (document.ReadFailed()) return document.ReadFailure();
+    canvas_ = canvas;
+    initialized_ = true;
+    return S_OK;
+  });
 }
 
 HRESULT KvdPropertyHandler::GetCount(DWORD* count) {
@@ -102,7 +108,7 @@ HRESULT KvdPropertyHandler::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
   if (!canvas_) return S_OK;
   if (SameKey(key, kImageHorizontalSize)) SetUnsigned(canvas_->width, *value);
   if (SameKey(key, kImageVerticalSize)) SetUnsigned(canvas_->height, *value);
-  if (SameKey(key, kImageDimensions)) return SetDimensionsText(*canvas_, *value);
+  if (SameKey(key, kImageDimensions)) return WithoutThrowing([&] { return SetDimensionsText(*canvas_, *value); });
   return S_OK;
 }
 

@@ -46,6 +46,8 @@ class KvdPropertyHandler final : public IInitializeWithStream,
 
   // Reads the canvas size and lets go of the stream. A handler is initialised
   // once only; a mode that asks to write is refused with STG_E_ACCESSDENIED.
+  // A read of the stream that fails answers the stream's own result and
+  // leaves the handler uninitialised.
   HRESULT STDMETHODCALLTYPE Initialize(IStream* stream, DWORD mode) override;
 
   // Three properties when the document declares its canvas size, else none.

@@ -32,6 +32,14 @@ constexpr std::array kPropertyLists = {
     PropertyList{L"InfoTip", L"prop:System.ItemTypeText;*System.Image.Dimensions;System.Size;System.DateModified"},
 };
 
+// The machine's handler for .kvd, kept by the class's own classes key.
+const SharedValue kListingValue{HKEY_LOCAL_MACHINE, kPropertyHandlerListing, nullptr, L"PropertyHandler"};
+
+// A list's value below classes, kept under its own name.
+SharedValue ListValue(HKEY classes, const PropertyList& list) {
+  return {classes, kFileTypeAssociation, list.valueName, list.valueName};
+}
+
 // Room for the longest of our lists; a longer value is not ours.
 constexpr std::size_t kListCapacity = 1024;
 
@@ -77,16 +85,16 @@ const ServerClass kPropertyHandlerClass{
 HRESULT WritePropertyHandlerListing() {
   RegistryTextBuffer classId{};
   ProduceClassIdText(CLSID_KvdPropertyHandler, classId);
-  return SetClassesRootString(HKEY_LOCAL_MACHINE, kPropertyHandlerListing, nullptr, classId.data());
+  return TakeOverValue(HKEY_CLASSES_ROOT, CLSID_KvdPropertyHandler, kListingValue, classId.data());
 }
 
 HRESULT DeletePropertyHandlerListing() {
-  return AbsentIsDone(DeleteKeyIfItNames(HKEY_LOCAL_MACHINE, kPropertyHandlerListing, CLSID_KvdPropertyHandler));
+  return AbsentIsDone(GiveBackOrDeleteHandler(HKEY_CLASSES_ROOT, CLSID_KvdPropertyHandler, kListingValue));
 }
 
 HRESULT WritePropertyLists(HKEY classes) {
   for (const PropertyList& list : kPropertyLists) {
-    const HRESULT result = SetClassesRootString(classes, kFileTypeAssociation, list.valueName, list.properties);
+    const HRESULT result = TakeOverValue(classes, CLSID_KvdPropertyHandler, ListValue(classes, list), list.properties);
     if (Failed(result)) return result;
   }
   return S_OK;
@@ -97,15 +105,16 @@ HRESULT DeletePropertyLists(HKEY classes) {
   const HRESULT opened =
       HResultFromWin32(RegOpenKeyExW(classes, kFileTypeAssociation, 0, KEY_READ | KEY_SET_VALUE, &key));
   if (Failed(opened)) return AbsentIsDone(opened);
-  LONG deleted = ERROR_SUCCESS;
+  HRESULT deleted = S_OK;
   for (const PropertyList& list : kPropertyLists) {
-    if (deleted == ERROR_SUCCESS && ValueHolds(key, list.valueName, list.properties)) {
-      deleted = RegDeleteValueW(key, list.valueName);
-    }
+    if (Failed(deleted) || !ValueHolds(key, list.valueName, list.properties)) continue;
+    bool givenBack = false;
+    deleted = GiveBackValue(classes, CLSID_KvdPropertyHandler, ListValue(classes, list), givenBack);
+    if (!Failed(deleted) && !givenBack) deleted = HResultFromWin32(RegDeleteValueW(key, list.valueName));
   }
   const bool empty = KeyIsEmpty(key);
   RegCloseKey(key);
-  if (deleted != ERROR_SUCCESS) return HResultFromWin32(deleted);
+  if (Failed(deleted)) return deleted;
   return empty ? HResultFromWin32(RegDeleteKeyW(classes, kFileTypeAssociation)) : S_OK;
 }
 

@@ -15,16 +15,19 @@ extern const ServerClass kPropertyHandlerClass;
 // our class identifier: Windows reads property handlers only from there, never
 // from the per-user classes.
 HRESULT WritePropertyHandlerListing();
-// Deletes that key if it names our class; another program's handler stays.
+// If that key names our class, gives back the handler that writing it
+// replaced, or else deletes it; another program's handler stays.
 HRESULT DeletePropertyHandlerListing();
 
 // The property lists of SystemFileAssociations\.kvd that tell Explorer where
 // to show the canvas size: FullDetails (the Details tab), PreviewDetails (the
 // Details pane) and InfoTip (the tooltip), each with what Explorer shows for
 // any file. Under SystemFileAssociations no program's ProgID is touched.
+// Another program's lists that they replace are kept (see SharedValue).
 HRESULT WritePropertyLists(HKEY classes);
-// Deletes those of the values that still hold our lists, and the key when
-// nothing else is left in it.
+// Of the values that still hold our lists, gives back those that writing them
+// replaced and deletes the others; then deletes the key when nothing else is
+// left in it.
 HRESULT DeletePropertyLists(HKEY classes);
 
 }  // namespace kvd

@@ -1,6 +1,8 @@
 #include "shell_module/registration.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
 #include "shell_module/module_state.h"
 
@@ -9,6 +11,9 @@ namespace {
 
 constexpr WCHAR kClassKeyFormat[] = KVD_WIDE("CLSID\\%s");
 constexpr WCHAR kServerKeyFormat[] = KVD_WIDE("CLSID\\%s\\InprocServer32");
+constexpr WCHAR kKeptKeyFormat[] = KVD_WIDE("CLSID\\%s\\Replaced");
+// What a handler key below the file type held before ours.
+constexpr WCHAR kKeptHandlerName[] = KVD_WIDE("Handler");
 constexpr WideText kPlaceholder = KVD_WIDE("%s");
 
 constexpr WCHAR kDisplayNameName[] = KVD_WIDE("DisplayName");
@@ -74,6 +79,68 @@ HRESULT HandlerIsOurs(HKEY classes, const CLSID& clsid, const WCHAR* keyPath, bo
   ProduceClassIdText(clsid, classId);
   ours = read == ERROR_SUCCESS && EqualIgnoringAsciiCase(TextRead(handler, bytesRead), classId.data());
   return S_OK;
+}
+
+// A registry value of any type and size, held without exceptions.
+struct HeldValue {
+  DWORD type = 0;
+  DWORD size = 0;
+  std::unique_ptr<BYTE[]> data;
+};
+
+HRESULT ReadHeldValue(HKEY root, const WCHAR* keyPath, const WCHAR* valueName, HeldValue& value) {
+  HKEY key = nullptr;
+  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(root, keyPath, 0, KEY_READ, &key));
+  if (Failed(opened)) return opened;
+  DWORD size = 0;
+  LONG read = RegQueryValueExW(key, valueName, nullptr, &value.type, nullptr, &size);
+  if (read == ERROR_SUCCESS || read == ERROR_MORE_DATA) {
+    // One byte more, so that an empty value has a buffer too.
+    value.data.reset(new (std::nothrow) BYTE[size + 1]);
+    value.size = size;
+    read = value.data == nullptr
+               ? ERROR_NOT_ENOUGH_MEMORY
+               : RegQueryValueExW(key, valueName, nullptr, &value.type, value.data.get(), &value.size);
+  }
+  RegCloseKey(key);
+  return HResultFromWin32(read);
+}
+
+HRESULT WriteHeldValue(HKEY root, const WCHAR* keyPath, const WCHAR* valueName, const HeldValue& value) {
+  HKEY key = nullptr;
+  const HRESULT created = HResultFromWin32(
+      RegCreateKeyExW(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr));
+  if (Failed(created)) return created;
+  const LONG set = RegSetValueExW(key, valueName, 0, value.type, value.data.get(), value.size);
+  RegCloseKey(key);
+  return HResultFromWin32(set);
+}
+
+// Whether value is the REG_SZ text (in any case: class identifiers differ in
+// case between writers).
+bool HoldsText(const HeldValue& value, const WCHAR* text) {
+  if (value.type != REG_SZ) return false;
+  const WideText held(reinterpret_cast<const WCHAR*>(value.data.get()), value.size / sizeof(WCHAR));
+  return EqualIgnoringAsciiCase(held.substr(0, held.find(WCHAR{0})), text);
+}
+
+// Whether CLSID\{clsid} can be opened.
+HRESULT OpenClassKey(HKEY classes, const ServerClass& served) {
+  RegistryTextBuffer classId{};
+  ProduceClassIdText(served.clsid, classId);
+  RegistryTextBuffer keyPath{};
+  const HRESULT formatted = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
+  if (Failed(formatted)) return formatted;
+  HKEY key = nullptr;
+  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(classes, keyPath.data(), 0, KEY_READ, &key));
+  if (!Failed(opened)) RegCloseKey(key);
+  return opened;
+}
+
+HRESULT FormatKeptPath(RegistryTextBuffer& path, const CLSID& clsid) {
+  RegistryTextBuffer classId{};
+  ProduceClassIdText(clsid, classId);
+  return FormatRegistryPath(path, kKeptKeyFormat, classId.data());
 }
 
 }  // namespace
@@ -145,6 +212,32 @@ HRESULT WriteServerClassKeys(HKEY classes, const ServerClass& served, const WCHA
   return SetClassesRootString(classes, keyPath.data(), kThreadingModelName, kApartmentThreading);
 }
 
+HRESULT TakeOverValue(HKEY classes, const CLSID& clsid, const SharedValue& shared, const WCHAR* text) {
+  HeldValue replaced;
+  const HRESULT read = ReadHeldValue(shared.root, shared.keyPath, shared.valueName, replaced);
+  if (Failed(read) && read != HResultFromWin32(ERROR_FILE_NOT_FOUND)) return read;
+  if (!Failed(read) && !HoldsText(replaced, text)) {
+    RegistryTextBuffer keptPath{};
+    HRESULT kept = FormatKeptPath(keptPath, clsid);
+    if (!Failed(kept)) kept = WriteHeldValue(classes, keptPath.data(), shared.keptName, replaced);
+    if (Failed(kept)) return kept;
+  }
+  return SetClassesRootString(shared.root, shared.keyPath, shared.valueName, text);
+}
+
+HRESULT GiveBackValue(HKEY classes, const CLSID& clsid, const SharedValue& shared, bool& givenBack) {
+  givenBack = false;
+  RegistryTextBuffer keptPath{};
+  const HRESULT formatted = FormatKeptPath(keptPath, clsid);
+  if (Failed(formatted)) return formatted;
+  HeldValue kept;
+  const HRESULT read = ReadHeldValue(classes, keptPath.data(), shared.keptName, kept);
+  if (read == HResultFromWin32(ERROR_FILE_NOT_FOUND)) return S_OK;
+  if (Failed(read)) return read;
+  givenBack = true;
+  return WriteHeldValue(shared.root, shared.keyPath, shared.valueName, kept);
+}
+
 HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served) {
   if (served.handlerKeyFormat == nullptr) return S_OK;
   RegistryTextBuffer classId{};
@@ -153,7 +246,7 @@ HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
-  return SetClassesRootString(classes, keyPath.data(), nullptr, classId.data());
+  return TakeOverValue(classes, served.clsid, {classes, keyPath.data(), nullptr, kKeptHandlerName}, classId.data());
 }
 
 HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served) {
@@ -165,11 +258,14 @@ HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served) {
   return DeleteClassesRootTree(classes, keyPath.data());
 }
 
-HRESULT DeleteKeyIfItNames(HKEY root, const WCHAR* keyPath, const CLSID& clsid) {
+HRESULT GiveBackOrDeleteHandler(HKEY classes, const CLSID& clsid, const SharedValue& shared) {
   bool ours = false;
-  const HRESULT checked = HandlerIsOurs(root, clsid, keyPath, ours);
+  const HRESULT checked = HandlerIsOurs(shared.root, clsid, shared.keyPath, ours);
   if (Failed(checked) || !ours) return checked;
-  return DeleteClassesRootTree(root, keyPath);
+  bool givenBack = false;
+  const HRESULT result = GiveBackValue(classes, clsid, shared, givenBack);
+  if (Failed(result) || givenBack) return result;
+  return DeleteClassesRootTree(shared.root, shared.keyPath);
 }
 
 HRESULT DeleteHandlerKey(HKEY classes, const ServerClass& served) {
@@ -178,7 +274,7 @@ HRESULT DeleteHandlerKey(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
-  return DeleteKeyIfItNames(classes, keyPath.data(), served.clsid);
+  return GiveBackOrDeleteHandler(classes, served.clsid, {classes, keyPath.data(), nullptr, kKeptHandlerName});
 }
 
 HRESULT RegisterIn(HKEY classes, const ServerClass& served) {
@@ -194,14 +290,18 @@ HRESULT RegisterIn(HKEY classes, const ServerClass& served) {
 }
 
 // The module path is not used; a module that cannot name itself unregisters
-// nothing, as it registers nothing.
+// nothing, as it registers nothing. Without the class key nothing is touched;
+// the handler goes before it, while the class key still holds what the handler
+// replaced, and a failure of the class key is told first.
 HRESULT UnregisterFrom(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer modulePath{};
   HRESULT result = GetModulePath(modulePath);
   if (Failed(result)) return result;
-  result = DeleteServerClassKeys(classes, served);
+  result = OpenClassKey(classes, served);
   if (Failed(result)) return result;
-  return DeleteHandlerKey(classes, served);
+  const HRESULT handler = DeleteHandlerKey(classes, served);
+  result = DeleteServerClassKeys(classes, served);
+  return Failed(result) ? result : handler;
 }
 
 }  // namespace kvd

@@ -68,14 +68,33 @@ HRESULT WriteServerClassKeys(HKEY classes, const ServerClass& served, const WCHA
 // file type is the ProgID that .kvd names, or .kvd itself.
 HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served);
 
+// A value that another program may hold where ours goes (a handler, a
+// property list). Registering keeps the value it replaces, byte for byte and
+// its type included, as the value keptName of CLSID\{clsid}\Replaced below
+// the classes key; unregistering gives it back while the value is still ours.
+// The record goes with the class key.
+struct SharedValue {
+  HKEY root;
+  const WCHAR* keyPath;
+  const WCHAR* valueName;  // null: the default value
+  const WCHAR* keptName;
+};
+
+// Sets the shared value to the REG_SZ text, first keeping a value of another
+// text that it replaces. A value that is ours already keeps the record it has.
+HRESULT TakeOverValue(HKEY classes, const CLSID& clsid, const SharedValue& shared, const WCHAR* text);
+// Puts the value kept for shared back in its place; givenBack tells whether
+// there was one.
+HRESULT GiveBackValue(HKEY classes, const CLSID& clsid, const SharedValue& shared, bool& givenBack);
+
+// Deletes the class key, with what it keeps: give back first.
 HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served);
-// Deletes root\keyPath with its subkeys if its default value is the text of
-// clsid (in any case); a key that names another class stays, and S_OK is
-// answered. Fails when the key cannot be opened.
-HRESULT DeleteKeyIfItNames(HKEY root, const WCHAR* keyPath, const CLSID& clsid);
-// Deletes the handler key under the file type that .kvd names now, if its
-// default value is our class identifier (in any case); a handler of another
-// class stays, and S_OK is answered.
+// If the default value of the shared key names clsid (in any case), gives
+// back the value it replaced, or else deletes the key with its subkeys; a key
+// that names another class stays, and S_OK is answered. Fails when the key
+// cannot be opened.
+HRESULT GiveBackOrDeleteHandler(HKEY classes, const CLSID& clsid, const SharedValue& shared);
+// The same for the handler key under the file type that .kvd names now.
 HRESULT DeleteHandlerKey(HKEY classes, const ServerClass& served);
 
 // The whole of DllRegisterServer below classes: the class entries, the

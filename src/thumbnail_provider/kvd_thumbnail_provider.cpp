@@ -1,13 +1,12 @@
 #include "thumbnail_provider/kvd_thumbnail_provider.h"
 
 #include <cstddef>
-#include <new>
 #include <optional>
 #include <span>
 
 #include "raster/image.h"
 #include "thumbnail_provider/bitmap_header.h"
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
 
 namespace kvd {
@@ -71,13 +70,7 @@ HRESULT KvdThumbnailProvider::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATY
   if (bitmap == nullptr || alpha == nullptr) return E_POINTER;
   *bitmap = nullptr;
   *alpha = WTSAT_ARGB;
-  try {
-    return RenderBitmap(cx, bitmap);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  return WithoutThrowing([&] { return RenderBitmap(cx, bitmap); });
 }
 
 HRESULT KvdThumbnailProvider::RenderBitmap(UINT cx, HBITMAP* bitmap) {
@@ -87,6 +80,8 @@ HRESULT KvdThumbnailProvider::RenderBitmap(UINT cx, HBITMAP* bitmap) {
   const RenderResult rendered = RenderThumbnail(document ? &*document : nullptr, cx, canvas);
   if (rendered.status == RenderStatus::InvalidSize) return E_INVALIDARG;
   if (rendered.status == RenderStatus::OutOfMemory) return E_OUTOFMEMORY;
+  // No bitmap: the shell keeps no picture and asks again once the file can be read.
+  if (rendered.outcome == LoadOutcome::ReadFailed) return document->ReadFailure();
 
   const BITMAPINFO info = PlatformBitmapInfo(ThumbnailBitmapHeader(cx));
   void* bits = nullptr;

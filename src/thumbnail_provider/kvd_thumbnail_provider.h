@@ -32,8 +32,9 @@ class KvdThumbnailProvider final : public IInitializeWithStream, public IThumbna
 
   // A cx x cx, 32-bit, bottom-up bitmap with alpha. Refuses cx = 0 or above
   // kMaxThumbnailEdge with E_INVALIDARG before reading anything, and answers
-  // E_OUTOFMEMORY when the canvas or the bitmap cannot be had; the handle is
-  // then null. The alpha type is stored in every case.
+  // E_OUTOFMEMORY when the canvas or the bitmap cannot be had, and with the
+  // stream's own result when a read of it fails; the handle is then null. The
+  // alpha type is stored in every case.
   HRESULT STDMETHODCALLTYPE GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATYPE* alpha) override;
 
  private:

@@ -19,7 +19,7 @@ bool FillCanvas(ruta::CImage32& canvas, ruta::ArgbPixel colour) {
 }  // namespace
 
 ruta::SourcePicture PreviewDocument::Picture() const {
-  if (outcome == LoadOutcome::NoThumbnail) return {};
+  if (outcome == LoadOutcome::NoThumbnail || outcome == LoadOutcome::ReadFailed) return {};
   return {rows.pixels, rows.width, pictureHeight, rows.height};
 }
 

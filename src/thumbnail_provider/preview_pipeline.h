@@ -27,7 +27,8 @@ struct PreviewDocument {
 };
 
 // Reads the document from the stream's current position into document.
-// Throws nothing: what could not be read leaves a document without a picture.
+// Throws nothing: what could not be read leaves a document without a picture,
+// and a read that failed leaves the outcome ReadFailed.
 void ReadPreviewDocument(ByteStream& stream, PreviewDocument& document);
 
 // Renders a preview pane of width x height onto canvas: the pane's background

@@ -28,6 +28,7 @@ std::optional<LoadOutcome> DrawDocument(ByteStream& stream, ruta::CImage32& canv
   ruta::CImage32 document;
   std::int32_t pictureHeight = 0;
   const LoadOutcome outcome = LoadThumbnailRows(document, pictureHeight, stream);
+  if (outcome == LoadOutcome::ReadFailed) return outcome;  // the canvas stays clear
   if (document.pixels == nullptr) return std::nullopt;
   const ruta::SourcePicture picture{document.pixels, document.width, pictureHeight, document.height};
   const ruta::BlendContext copy;
@@ -72,7 +73,7 @@ ThumbnailBitmap RenderThumbnailBitmap(ByteStream* stream, std::uint32_t cx) {
   ThumbnailBitmap bitmap;
   ruta::CImage32 canvas;
   bitmap.result = RenderThumbnail(stream, cx, canvas);
-  if (bitmap.result.status != RenderStatus::Ok) return bitmap;
+  if (bitmap.result.status != RenderStatus::Ok || bitmap.result.outcome == LoadOutcome::ReadFailed) return bitmap;
   bitmap.header = ThumbnailBitmapHeader(cx);
   try {
     bitmap.bits.resize(static_cast<std::size_t>(cx) * cx * sizeof(ruta::ArgbPixel));

@@ -31,7 +31,8 @@ struct RenderResult {
 // Renders the thumbnail of the document read from stream (null: no document)
 // onto canvas, which becomes cx x cx: the stored preview fitted to the square
 // with its aspect kept, centred, on transparent black. Reads the stream on
-// from its current position.
+// from its current position. When a read fails the outcome is ReadFailed and
+// the canvas stays transparent: not a picture of the document, not to be shown.
 RenderResult RenderThumbnail(ByteStream* stream, std::uint32_t cx, ruta::CImage32& canvas);
 
 // Writes the canvas as the pixel memory of a bottom-up 32-bit bitmap: the
@@ -43,7 +44,9 @@ void CopyCanvasBottomUp(const ruta::CImage32& canvas, std::span<std::uint8_t> bi
 struct ThumbnailBitmap {
   RenderResult result;
   BitmapHeader header;
-  std::vector<std::uint8_t> bits;  // cx * cx * 4 bytes, bottom-up; empty unless result.status is Ok
+  // cx * cx * 4 bytes, bottom-up; empty unless result.status is Ok and the
+  // outcome is not ReadFailed.
+  std::vector<std::uint8_t> bits;
 };
 
 ThumbnailBitmap RenderThumbnailBitmap(ByteStream* stream, std::uint32_t cx);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,8 +19,9 @@ class ByteStreamTest : public ::testing::TestWithParam<bool> {
  protected:
   std::unique_ptr<ByteStream> Open(const std::vector<std::uint8_t>& bytes) {
     if (!GetParam()) return std::make_unique<MemoryStream>(bytes);
-    path_ = std::filesystem::temp_directory_path() /
-            ("kvd_stream_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".bin");
+    // Each case runs in a process of its own, several at once: the process id
+    // keeps their files apart.
+    path_ = std::filesystem::temp_directory_path() / ("kvd_stream_test_" + std::to_string(getpid()) + ".bin");
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                  static_cast<std::streamsize>(bytes.size()));
     auto stream = std::make_unique<FileStream>(path_);
@@ -43,6 +46,7 @@ TEST_P(ByteStreamTest, ReadDeliversWhatIsLeftAndThenNothing) {
   EXPECT_EQ(buffer[2], 5);
   EXPECT_EQ(stream->Read(buffer.data(), 8), 0u);
   EXPECT_EQ(stream->Read(buffer.data(), 8), 0u);
+  EXPECT_FALSE(stream->ReadFailed()) << "the end of the data is no failure";
 }
 
 TEST_P(ByteStreamTest, SkipMovesForwardAndMayPassTheEnd) {
@@ -53,14 +57,27 @@ TEST_P(ByteStreamTest, SkipMovesForwardAndMayPassTheEnd) {
   EXPECT_EQ(buffer[0], 4);
   stream->Skip(0xFFFFFFFFu);
   EXPECT_EQ(stream->Read(buffer.data(), 4), 0u);
+  EXPECT_FALSE(stream->ReadFailed());
 }
 
 INSTANTIATE_TEST_SUITE_P(MemoryAndFile, ByteStreamTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "File" : "Memory"; });
 
-TEST(FileStream, MissingFileDoesNotOpen) {
+TEST(FileStream, MissingFileDoesNotOpenAndFailsToRead) {
   FileStream stream(std::filesystem::temp_directory_path() / "kvd_no_such_file.kvd");
   EXPECT_FALSE(stream.IsOpen());
+  EXPECT_TRUE(stream.ReadFailed());
+}
+
+// The process's own memory file answers EIO for the unmapped page at offset
+// 0: a real I/O error without a failing disk.
+TEST(FileStream, AnIoErrorIsAFailedReadNotTheEnd) {
+  FileStream stream("/proc/self/mem");
+  ASSERT_TRUE(stream.IsOpen());
+  std::array<std::uint8_t, 8> buffer{};
+  EXPECT_EQ(stream.Read(buffer.data(), 8), 0u);
+  EXPECT_TRUE(stream.ReadFailed());
+  EXPECT_EQ(stream.ReadError(), EIO);
 }
 
 }  // namespace

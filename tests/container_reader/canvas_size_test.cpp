@@ -21,6 +21,7 @@ class ReachStream final : public ByteStream {
     return delivered;
   }
   void Skip(std::uint32_t count) override { inner_.Skip(count); }
+  bool ReadFailed() const override { return false; }
 
   std::uint64_t furthest = 0;
 

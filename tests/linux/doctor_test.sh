@@ -9,7 +9,9 @@ doctor=$build/tools/kvd-doctor
 factory=$(dirname "$0")/gnome_factory.py
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+nas=$work/nas
+# A dead mount left behind would hold rm (and anything else) forever.
+trap 'umount -l "$nas" 2>/dev/null || true; rm -rf "$work"' EXIT
 prefix=$work/prefix
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -24,11 +26,12 @@ new_home() {
   export XDG_DATA_DIRS=$prefix/share:/usr/share QT_PLUGIN_PATH=$kde_plugins
 }
 
-# run_doctor EXPECTED_STATUS [--fix]: the report in $report.
+# run_doctor EXPECTED_STATUS [--fix]: the report in $report. A doctor that
+# hangs is stopped: status 124.
 run_doctor() {
   local expected=$1 status=0
   shift
-  report=$("$doctor" "$@") || status=$?
+  report=$(timeout -k 5 60 "$doctor" "$@") || status=$?
   [ "$status" = "$expected" ] || fail "kvd-doctor $* exited $status, not $expected:"$'\n'"$report"
 }
 expect_line() { grep -qE "$1" <<<"$report" || fail "no line matching '$1' in:"$'\n'"$report"; }
@@ -41,6 +44,10 @@ expect_line "^ok     MIME type: .*application/x-kvd, .*application/x-kvd$"
 expect_line "^ok     thumbnailer: $prefix/share/thumbnailers/kvd.thumbnailer renders a sample"
 expect_line "^WRONG  sandbox: $prefix/bin/kvd-thumbnail lies outside /usr.*instead of $prefix$"
 [ "$(grep -c '^WRONG' <<<"$report")" = 1 ] || fail "more than the sandbox is reported wrong:"$'\n'"$report"
+# A TMPDIR that names no folder costs no check.
+TMPDIR=$work/gone run_doctor 1
+expect_line "^ok     thumbnailer: .* renders a sample"
+expect_line "^ok     failure markers: "
 
 # Not installed where the desktop looks.
 new_home missing
@@ -64,39 +71,80 @@ run_doctor 1
 expect_line "^WRONG  thumbnailer: .* runs /bin/false, but it exited with status 1 on a sample"
 
 # Dolphin's saved plugin list without ours: --fix adds it and changes no
-# other byte of the file.
+# other byte of the file. The file is kept as a dotfile manager keeps it: a
+# chain of links into its folder, closed to others, and (when we are root,
+# as under sudo -E) owned by the user whose home it is.
 new_home dolphin
-mkdir -p "$XDG_CONFIG_HOME"
+dotfile=$home/dotfiles/kde/dolphinrc
+mkdir -p "$XDG_CONFIG_HOME" "$(dirname "$dotfile")"
 printf '[General]\nViewPropsTimestamp=2024,1,1\n\n[PreviewSettings]\nPlugins=imagethumbnail,svgthumbnail\nMaximumSize=5242880\n' \
-  >"$XDG_CONFIG_HOME/dolphinrc"
-cp "$XDG_CONFIG_HOME/dolphinrc" "$work/dolphinrc.before"
+  >"$dotfile"
+ln -s kde/dolphinrc "$home/dotfiles/dolphinrc"
+ln -s ../dotfiles/dolphinrc "$XDG_CONFIG_HOME/dolphinrc"
+chmod 640 "$dotfile"
+[ "$(id -u)" = 0 ] && chown 65534:65534 "$dotfile"
+owner=$(stat -c '%a %u:%g' "$dotfile")
+cp "$dotfile" "$work/dolphinrc.before"
 run_doctor 1
 expect_line "^WRONG  Dolphin: the preview plugins saved in .*dolphinrc leave out kvdthumbnail; run kvd-doctor --fix"
 run_doctor 1 --fix
 expect_line "^fixed  Dolphin: added kvdthumbnail"
 diff <(sed 's/^Plugins=.*/Plugins=imagethumbnail,svgthumbnail,kvdthumbnail/' "$work/dolphinrc.before") \
   "$XDG_CONFIG_HOME/dolphinrc" >/dev/null || fail "--fix changed more of dolphinrc than the plugin list"
+[ -L "$XDG_CONFIG_HOME/dolphinrc" ] && [ -L "$home/dotfiles/dolphinrc" ] || fail "--fix replaced a link with a file"
+[ "$(stat -c '%a %u:%g' "$dotfile")" = "$owner" ] || fail "--fix made dolphinrc $(stat -c '%a %u:%g' "$dotfile"), not $owner"
+[ "$(ls -A "$(dirname "$dotfile")")" = dolphinrc ] || fail "--fix left files beside dolphinrc"
 run_doctor 1
 expect_line "^ok     Dolphin: kvdthumbnail is on"
 if [ -n "$kde_plugins" ]; then
   expect_line "^ok     KDE plugin: $kde_plugins/kf5/thumbcreator/kvdthumbnail.so$"
 fi
 
+# dolphinrc as KDE's own reader takes it: --fix finds the saved list and
+# rewrites its line alone, line end kept. Each row: name|line end|before|after.
+for row in 'crlf|\r\n|Plugins=a,b|Plugins=a,b,kvdthumbnail' \
+  'spaces|\n|Plugins = a , b|Plugins = a,b,kvdthumbnail' \
+  'trailing-comma|\n|Plugins=a,,b,|Plugins=a,b,kvdthumbnail'; do
+  IFS='|' read -r name eol before after <<<"$row"
+  new_home "dolphin-$name"
+  mkdir -p "$XDG_CONFIG_HOME"
+  layout="[General]${eol}Version=202${eol}${eol}[PreviewSettings]${eol}%s${eol}MaximumSize=5242880"
+  printf "$layout" "$before" >"$XDG_CONFIG_HOME/dolphinrc"
+  run_doctor 1 --fix
+  expect_line "^fixed  Dolphin: added kvdthumbnail"
+  cmp -s <(printf "$layout" "$after") "$XDG_CONFIG_HOME/dolphinrc" ||
+    fail "--fix on a dolphinrc with $name wrote:"$'\n'"$(cat -A "$XDG_CONFIG_HOME/dolphinrc")"
+done
+
 # Failure markers GNOME's factory left: for a .kvd document, for one without
-# extension (recognised by content), and for a picture that is not ours.
+# extension (recognised by content), and for a picture, a FIFO and a file on
+# a network folder that no longer answers (a FUSE mount nobody serves, where
+# we may mount), none of them ours.
 new_home markers
-mkdir -p "$home/Pictures"
+mkdir -p "$home/Pictures" "$nas"
 cp "$sample" "$home/Pictures/painting.kvd"
 cp "$sample" "$home/Pictures/painting-copy"
 printf 'not a picture' >"$home/Pictures/photo.png"
-for file in painting.kvd painting-copy photo.png; do "$factory" fail "$home/Pictures/$file"; done
+mkfifo "$home/Pictures/pipe"
+printf 'not a painting' >"$nas/on-nas"
+for file in "$home"/Pictures/{painting.kvd,painting-copy,photo.png,pipe} "$nas/on-nas"; do "$factory" fail "$file"; done
+if [ -w /dev/fuse ] && exec 9<>/dev/fuse && mount -t fuse -o fd=9,rootmode=40000,user_id=0,group_id=0 dead "$nas" 2>/dev/null; then
+  dead_mount=yes
+else
+  echo "no FUSE mount here: a network folder that does not answer is not tried" >&2
+fi
 mkdir -p "$XDG_CACHE_HOME/thumbnails/normal"
 printf 'a thumbnail' >"$XDG_CACHE_HOME/thumbnails/normal/other.png"
 (cd "$XDG_CACHE_HOME/thumbnails" && find . -type f | sort) >"$work/cache.before"
 run_doctor 1
 expect_line "^WRONG  failure markers: 2 failure marker\(s\) for .kvd files .*run kvd-doctor --fix"
+if [ -n "${dead_mount:-}" ]; then
+  expect_line "^WRONG  failure markers: 1 failure marker\(s\) name files that did not answer in time, such as file://$nas/on-nas; "
+fi
 run_doctor 1 --fix
 expect_line "^fixed  failure markers: removed 2 failure marker\(s\)"
+[ -z "${dead_mount:-}" ] || umount -l "$nas"
+exec 9>&-
 (cd "$XDG_CACHE_HOME/thumbnails" && find . -type f | sort) >"$work/cache.after"
 [ "$(comm -23 "$work/cache.before" "$work/cache.after" | wc -l)" = 2 ] &&
   [ "$(comm -13 "$work/cache.before" "$work/cache.after" | wc -l)" = 0 ] ||

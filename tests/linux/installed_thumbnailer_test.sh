@@ -15,8 +15,20 @@ prefix=$work/prefix
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# Three more installs from the same build to other prefixes at the same time,
+# as test suites run in parallel do: each must name its own tool.
+others=()
+for n in 1 2 3; do
+  cmake --install "$build" --component tools --prefix "$work/other-$n" >"$work/other-$n.log" 2>&1 &
+  others+=($!)
+done
 cmake --install "$build" --component tools --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "cmake --install"; }
+for n in 1 2 3; do
+  wait "${others[n - 1]}" || { cat "$work/other-$n.log" >&2; fail "cmake --install to another prefix at once"; }
+  grep -qx "TryExec=$work/other-$n/bin/kvd-thumbnail" "$work/other-$n/share/thumbnailers/kvd.thumbnailer" ||
+    fail "an install to another prefix at the same time does not name its own tool"
+done
 
 thumbnailer=$prefix/share/thumbnailers/kvd.thumbnailer
 [ -f "$thumbnailer" ] || fail "no $thumbnailer"

@@ -4,6 +4,7 @@
 
 #include "platform/stand_in/control.h"
 #include "shell_module/module_exports.h"
+#include "support/heap_counter.h"
 
 namespace kvd {
 namespace {
@@ -75,6 +76,44 @@ TEST_F(PerUserInstallTest, RemovesWhatItWroteAndLeavesAnotherProgramsHandler) {
     }
     EXPECT_EQ(stand_in::CurrentUser().at(kClasses + u"\\.kvd").at(u""), Text(u"Other.Document"));
     EXPECT_EQ(stand_in::ShellNotifications().size(), 2u);  // installed, removed
+  }
+}
+
+// What the handler key held before, of any type and without a terminating
+// NUL, comes back byte for byte; registering again keeps it.
+TEST_F(PerUserInstallTest, RemovalGivesBackTheHandlerThatInstallingReplaced) {
+  const std::u16string handlerKey = kClasses + u"\\.kvd" + kHandlerBelowFileType;
+  const RegistryValue replaced{2, {'{', 0, '1', 0, '}', 0}};
+  stand_in::SeedCurrentUserValue(handlerKey, u"", replaced);
+  ASSERT_EQ(DllInstall(TRUE, u"user"), S_OK);
+  ASSERT_EQ(DllInstall(TRUE, u"user"), S_OK);
+  EXPECT_EQ(stand_in::CurrentUser().at(handlerKey).at(u""), kOurClassId);
+
+  EXPECT_EQ(DllInstall(FALSE, u"user"), S_OK);
+  EXPECT_EQ(stand_in::CurrentUser().at(handlerKey).at(u""), replaced);
+  EXPECT_FALSE(stand_in::CurrentUser().contains(kClassKey));
+  EXPECT_FALSE(stand_in::CurrentUser().contains(kClassKey + u"\\Replaced"));
+}
+
+// Memory that runs out at any allocation of the install never costs the other
+// program its handler: either the install fails before ours is written, or
+// removal gives theirs back.
+TEST_F(PerUserInstallTest, AnInstallShortOfMemoryKeepsTheReplacedHandler) {
+  if (!testing::AllocationFailure::Available()) GTEST_SKIP() << "the sanitizer's allocator cannot be made to fail";
+  const std::u16string handlerKey = kClasses + u"\\.kvd" + kHandlerBelowFileType;
+  const RegistryValue replaced = Text(u"{11111111-2222-3333-4444-555555555555}");
+  for (std::size_t nth = 1;; ++nth) {
+    SetUp();
+    stand_in::SeedCurrentUserValue(handlerKey, u"", replaced);
+    bool struck = false;
+    {
+      const testing::AllocationFailure failure(nth);
+      DllInstall(TRUE, u"user");
+      struck = failure.Struck();
+    }
+    DllInstall(FALSE, u"user");
+    EXPECT_EQ(stand_in::CurrentUser().at(handlerKey).at(u""), replaced) << "allocation " << nth;
+    if (!struck) break;
   }
 }
 

@@ -22,6 +22,7 @@ class RecordingStream final : public ByteStream {
     calls.push_back("skip " + std::to_string(count));
     inner_.Skip(count);
   }
+  bool ReadFailed() const override { return inner_.ReadFailed(); }
 
   std::vector<std::string> calls;
 

@@ -1,21 +1,25 @@
 // A stream that fails at every step of one render: the Nth Read fails or comes
-// back short, or the Nth Skip fails, for every N the render reaches. Each
-// render ends in a defined bitmap: the one of the document cut where the
-// stream gave out, or, for a shell stream that merely delivered in pieces,
-// the one of the whole document.
+// back short, or the Nth Skip fails, for every N the render reaches. A failed
+// read gives no bitmap at all (the shell gets the stream's own result); every
+// other render ends in a defined bitmap: the one of the document cut where
+// the stream gave out, or, for a shell stream that merely delivered in
+// pieces, the one of the whole document.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "container_reader/memory_stream.h"
 #include "platform/platform.h"
 #include "support/container_builder.h"
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
+#include "thumbnail_provider/kvd_thumbnail_provider.h"
 #include "thumbnail_provider/thumbnail_pipeline.h"
 
 namespace kvd {
@@ -25,8 +29,11 @@ using testing::Bytes;
 
 enum class Step { Read, Skip };
 
+// What an offline file's stream answers.
+constexpr HRESULT kPending = static_cast<HRESULT>(0x8000000Au);
+
 enum class Fault {
-  ReadFails,   // the Nth Read delivers nothing (ByteStream) or fails (IStream)
+  ReadFails,   // the Nth Read fails
   ReadShort,   // the Nth Read delivers half of what was asked
   SkipFails,   // the Nth Skip (Seek) fails and does not move
 };
@@ -71,8 +78,8 @@ class FaultSchedule {
   int calls_ = 0;
 };
 
-// The reader's own stream interface. Its contract has no failures, only the
-// end of the data: after the fault nothing more is delivered.
+// The reader's own stream interface: after the fault nothing more is
+// delivered, and a failed read says so.
 class FaultyByteStream final : public ByteStream {
  public:
   explicit FaultyByteStream(FaultSchedule& schedule) : schedule_(schedule) {}
@@ -81,8 +88,8 @@ class FaultyByteStream final : public ByteStream {
     if (ended_) return 0;
     if (schedule_.Strikes(Step::Read)) {
       ended_ = true;
-      if (schedule_.plan().fault == Fault::ReadFails) return 0;
-      return schedule_.Deliver(buffer, count / 2);
+      failed_ = schedule_.plan().fault == Fault::ReadFails;
+      return failed_ ? 0 : schedule_.Deliver(buffer, count / 2);
     }
     return schedule_.Deliver(buffer, count);
   }
@@ -94,10 +101,12 @@ class FaultyByteStream final : public ByteStream {
     }
     schedule_.position += count;
   }
+  bool ReadFailed() const override { return failed_; }
 
  private:
   FaultSchedule& schedule_;
   bool ended_ = false;
+  bool failed_ = false;
 };
 
 KVD_COM_CLASSES_BEGIN
@@ -108,9 +117,9 @@ class FaultyIStream final : public IStream {
  public:
   explicit FaultyIStream(FaultSchedule& schedule) : schedule_(schedule) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = riid == IID_IStream ? static_cast<IStream*>(this) : nullptr;
+    return *ppv != nullptr ? S_OK : E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
@@ -118,7 +127,7 @@ class FaultyIStream final : public IStream {
   HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* delivered) override {
     *delivered = 0;
     if (schedule_.Strikes(Step::Read)) {
-      if (schedule_.plan().fault == Fault::ReadFails) return E_FAIL;
+      if (schedule_.plan().fault == Fault::ReadFails) return kPending;
       *delivered = schedule_.Deliver(buffer, count / 2);
       return S_OK;
     }
@@ -151,10 +160,50 @@ ThumbnailBitmap RenderCut(const Bytes& document, std::uint64_t position) {
   return RenderBytes(Bytes(document.begin(), document.begin() + end));
 }
 
-void ExpectSameBitmap(const ThumbnailBitmap& actual, const ThumbnailBitmap& expected, const std::string& where) {
-  EXPECT_EQ(actual.result.status, expected.result.status) << where;
-  EXPECT_EQ(actual.result.outcome, expected.result.outcome) << where;
+// What a render came to: through the pipeline its outcome, through the
+// shell's provider its result.
+struct Answer {
+  HRESULT result = S_OK;
+  LoadOutcome outcome = LoadOutcome::NoThumbnail;
+  std::vector<std::uint8_t> bits;
+};
+
+Answer PipelineAnswer(ByteStream& stream) {
+  ThumbnailBitmap bitmap = RenderThumbnailBitmap(&stream, kEdge);
+  return {S_OK, bitmap.result.outcome, std::move(bitmap.bits)};
+}
+
+Answer ShellAnswer(IStream& stream) {
+  std::atomic<std::int32_t> liveObjects{0};
+  auto* provider = new KvdThumbnailProvider(liveObjects);
+  Answer answer;
+  answer.result = provider->Initialize(&stream, 0);
+  HBITMAP bitmap = nullptr;
+  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+  if (answer.result == S_OK) answer.result = provider->GetThumbnail(kEdge, &bitmap, &alpha);
+  const std::unique_ptr<DibSection> section(bitmap);
+  if (section != nullptr) answer.bits = section->bits;
+  provider->Release();
+  EXPECT_EQ(liveObjects, 0);
+  return answer;
+}
+
+void ExpectSameBitmap(const Answer& actual, const ThumbnailBitmap& expected, bool shellStream,
+                      const std::string& where) {
+  EXPECT_EQ(actual.result, S_OK) << where;
+  if (!shellStream) {
+    EXPECT_EQ(actual.outcome, expected.result.outcome) << where;
+  }
   EXPECT_TRUE(actual.bits == expected.bits) << where;
+}
+
+void ExpectNoBitmap(const Answer& actual, bool shellStream, const std::string& where) {
+  if (shellStream) {
+    EXPECT_EQ(actual.result, kPending) << where;
+  } else {
+    EXPECT_EQ(actual.outcome, LoadOutcome::ReadFailed) << where;
+  }
+  EXPECT_TRUE(actual.bits.empty()) << where;
 }
 
 // A chunk record of its own, as another chunk's payload may hold one: a
@@ -197,18 +246,22 @@ void ForEveryCall(const Bytes& document, Fault fault, bool shellStream, Render r
   ASSERT_EQ(whole.result.outcome, LoadOutcome::Thumbnail);
   for (int call = 1;; ++call) {
     FaultSchedule schedule(document, {fault, call});
-    const ThumbnailBitmap bitmap = render(schedule);
+    const Answer answer = render(schedule);
     const std::string where = Describe(fault, call, shellStream);
     if (schedule.struckAt < 0) {
-      ExpectSameBitmap(bitmap, whole, where + " (never reached)");
+      ExpectSameBitmap(answer, whole, shellStream, where + " (never reached)");
       ASSERT_GT(call, 1) << "the render made no call of this kind";
       return;
+    }
+    if (fault == Fault::ReadFails) {
+      ExpectNoBitmap(answer, shellStream, where);
+      continue;
     }
     // A shell stream may hand over a read in pieces; it has not ended.
     const bool ended = !(shellStream && fault == Fault::ReadShort);
     std::uint64_t cut = static_cast<std::uint64_t>(schedule.struckAt);
     if (!shellStream && fault == Fault::ReadShort) cut = schedule.position;  // the half that arrived
-    ExpectSameBitmap(bitmap, ended ? RenderCut(document, cut) : whole, where);
+    ExpectSameBitmap(answer, ended ? RenderCut(document, cut) : whole, shellStream, where);
   }
 }
 
@@ -217,12 +270,11 @@ TEST(StreamFaultTest, EveryReadAndSkipOfARenderMayFail) {
     for (const Fault fault : {Fault::ReadFails, Fault::ReadShort, Fault::SkipFails}) {
       ForEveryCall(document, fault, false, [](FaultSchedule& schedule) {
         FaultyByteStream stream(schedule);
-        return RenderThumbnailBitmap(&stream, kEdge);
+        return PipelineAnswer(stream);
       });
       ForEveryCall(document, fault, true, [](FaultSchedule& schedule) {
         FaultyIStream shellStream(schedule);
-        IStreamByteStream stream(shellStream);
-        return RenderThumbnailBitmap(&stream, kEdge);
+        return ShellAnswer(shellStream);
       });
     }
   }

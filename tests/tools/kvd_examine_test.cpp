@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -47,6 +48,11 @@ std::string Nested(int depth) {
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The process id keeps suites of several build folders, run at once, apart.
+fs::path TestFolder(const std::string& name) {
+  return fs::temp_directory_path() / (name + "_" + std::to_string(getpid()));
+}
 
 // Runs kvd-inspect with the options on the document; returns its output, or
 // "" when it fails.
@@ -102,7 +108,7 @@ TEST(KvdInspect, NamesTheReasonForEveryWayALoadEnds) {
       {"payload-empty", "chunk 'thumb' decodes to no bytes",
        ThumbWith(thumb, WithSizes(StoredChunk("thumb", picture), kCompressionStored, 0))},
   };
-  const fs::path folder = fs::temp_directory_path() / "kvd_inspect_test";
+  const fs::path folder = TestFolder("kvd_inspect_test");
   fs::create_directories(folder);
   for (const Case& c : cases) {
     const std::string json = Inspect(c.document, folder, " --json");
@@ -112,30 +118,64 @@ TEST(KvdInspect, NamesTheReasonForEveryWayALoadEnds) {
   fs::remove_all(folder);
 }
 
+// The tool's own memory file fails to read (EIO) at its first byte: that is
+// said, and is no inspection of a document.
+TEST(KvdInspect, SaysWhenAReadFailedAndFails) {
+  const fs::path output = fs::temp_directory_path() / ("kvd_inspect_read_failed_" + std::to_string(getpid()));
+  const int status = std::system((std::string(KVD_INSPECT_PATH) + " --json /proc/self/mem >" + output.string()).c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  std::ifstream in(output);
+  const std::string json(std::istreambuf_iterator<char>(in), {});
+  EXPECT_NE(json.find("\"reason\": \"read-failed\""), std::string::npos) << json;
+  fs::remove(output);
+}
+
 // A document's bytes can neither drive the terminal (retitle the window,
-// return the cursor to forge a line) nor hide behind a NUL.
-TEST(KvdInspect, EscapesControlCharactersOfTheDocumentInItsText) {
-  const std::string bin = "\x1b]0;owned\x07";
+// return the cursor to forge a line, reverse the text) nor hide behind a NUL
+// or a character drawn as nothing.
+TEST(KvdInspect, EscapesControlAndFormatCharactersOfTheDocumentInItsText) {
+  struct NameCase {
+    const char* suffix;  // appended to a chunk named "thumb"
+    const char* shown;
+  };
+  const NameCase names[] = {
+      {"\xe2\x80\x8b", "\\xe2\\x80\\x8b"},               // U+200B ZERO WIDTH SPACE
+      {"\xc2\xad", "\\xc2\\xad"},                        // U+00AD SOFT HYPHEN, right after C1
+      {"\xd8\x9c", "\\xd8\\x9c"},                        // U+061C ARABIC LETTER MARK
+      {"\xe2\x80\xae", "\\xe2\\x80\\xae"},               // U+202E RIGHT-TO-LEFT OVERRIDE
+      {"\xe2\x81\xa6", "\\xe2\\x81\\xa6"},               // U+2066 LEFT-TO-RIGHT ISOLATE
+      {"\xef\xbb\xbf", "\\xef\\xbb\\xbf"},               // U+FEFF ZERO WIDTH NO-BREAK SPACE
+      {"\xf3\xa0\x81\x81", "\\xf3\\xa0\\x81\\x81"},      // U+E0041 TAG LATIN CAPITAL LETTER A
+      {"\xc3\xa9\xe2\x80\x90", "\xc3\xa9\xe2\x80\x90"},  // visible: U+00E9, U+2010 right after U+200F
+  };
+  const std::string bin = "\x1b]0;owned\x07\xe2\x80\x8b";
   const std::string manifest = "<Dodiru width=\"1\" height=\"1\"><Thumb width=\"1\" height=\"1\" bin=\"" + bin +
                                "\"/></Dodiru>\r\nbefore" + std::string(1, '\0') + "after \xc2\x9b[2J\x7f";
-  const Bytes document = ContainerBuilder().Manifest(manifest).Chunk(StoredChunk("\rforged", Bytes(4, 1))).Build();
-  const fs::path folder = fs::temp_directory_path() / "kvd_inspect_escape_test";
+  ContainerBuilder builder;
+  builder.Manifest(manifest).Chunk(StoredChunk("\rforged", Bytes(4, 1)));
+  for (const NameCase& name : names) builder.Chunk(StoredChunk(std::string("thumb") + name.suffix, Bytes(4, 1)));
+  const fs::path folder = TestFolder("kvd_inspect_escape_test");
   fs::create_directories(folder);
-  const std::string text = Inspect(document, folder, "");
+  const std::string text = Inspect(builder.Build(), folder, "");
   fs::remove_all(folder);
 
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     EXPECT_TRUE(c == '\n' || (byte >= 0x20 && byte != 0x7F)) << "byte " << static_cast<int>(byte) << " in\n" << text;
   }
-  for (const char* shown : {"bin \"\\x1b]0;owned\\x07\"", "'\\x0dforged'", "</Dodiru>\\x0d\nbefore\\x00after \\xc2\\x9b[2J\\x7f",
-                            "chunk '\\x1b]0;owned\\x07' not found"}) {
+  for (const char* shown :
+       {"bin \"\\x1b]0;owned\\x07\\xe2\\x80\\x8b\"", "'\\x0dforged'",
+        "</Dodiru>\\x0d\nbefore\\x00after \\xc2\\x9b[2J\\x7f", "chunk '\\x1b]0;owned\\x07\\xe2\\x80\\x8b' not found"}) {
+    EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
+  }
+  for (const NameCase& name : names) {
+    const std::string shown = std::string("'thumb") + name.shown + "'";
     EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
   }
 }
 
 TEST(KvdInspect, ShowsTheCanvasSizeOrSaysThereIsNone) {
-  const fs::path folder = fs::temp_directory_path() / "kvd_inspect_canvas_test";
+  const fs::path folder = TestFolder("kvd_inspect_canvas_test");
   fs::create_directories(folder);
   for (const testing::CanvasDocument& document : testing::CanvasDocuments()) {
     const CanvasSize canvas = document.canvas.value_or(CanvasSize{});

@@ -24,6 +24,7 @@
 
 #include "check.h"
 #include "expectations.h"
+#include "failing_stream.h"
 #include "handle_count.h"
 #include "host_support.h"
 
@@ -363,13 +364,12 @@ void ShowMessage(const CLSID& clsid, const Pane& pane) {
 
 // One preview as the pane makes it, in a window of its own that is gone
 // afterwards: DoPreview's answer, or the first failure before it.
-HRESULT ShowOnce(const CLSID& clsid, const std::vector<std::uint8_t>& document) {
+HRESULT ShowOnce(const CLSID& clsid, IStream* stream) {
   IPreviewHandler* handler = nullptr;
   HRESULT result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IPreviewHandler),
                                     reinterpret_cast<void**>(&handler));
   if (result != S_OK) return result;
   IInitializeWithStream* initialize = Query<IInitializeWithStream>(handler);
-  IStream* stream = SHCreateMemStream(document.data(), static_cast<UINT>(document.size()));
   // Hidden: shown windows on two threads hand the activation to and fro, and
   // each DestroyWindow then waits for the other thread.
   HWND parent = NewParentWindow(WS_POPUP);
@@ -377,13 +377,43 @@ HRESULT ShowOnce(const CLSID& clsid, const std::vector<std::uint8_t>& document) 
   result = initialize != nullptr && stream != nullptr ? initialize->Initialize(stream, STGM_READ) : E_FAIL;
   if (result == S_OK) result = handler->SetWindow(parent, &area);
   if (result == S_OK) result = handler->DoPreview();
+  // No window after a failure: the pane shows its own message.
+  HWND preview = nullptr;
+  IOleWindow* oleWindow = Query<IOleWindow>(handler);
+  if (FAILED(result) && oleWindow != nullptr) KVD_CHECK_EQ(oleWindow->GetWindow(&preview), E_FAIL);
+  if (oleWindow != nullptr) oleWindow->Release();
   handler->Unload();
-  if (stream != nullptr) stream->Release();
   if (initialize != nullptr) initialize->Release();
   handler->Release();
   DestroyWindow(parent);
   DispatchQueuedMessages();
   return result;
+}
+
+HRESULT ShowOnce(const CLSID& clsid, const std::vector<std::uint8_t>& document) {
+  IStream* stream = SHCreateMemStream(document.data(), static_cast<UINT>(document.size()));
+  const HRESULT result = ShowOnce(clsid, stream);
+  if (stream != nullptr) stream->Release();
+  return result;
+}
+
+// A read that fails at any read of the document is answered with the
+// stream's own result, never shown as a document without a picture; a seek
+// that fails ends the document there, as it always did.
+void CheckFailedReads(const CLSID& clsid, const std::vector<std::uint8_t>& document) {
+  for (const bool failSeek : {false, true}) {
+    for (int call = 1;; ++call) {
+      const StreamFault fault = failSeek ? StreamFault{0, E_PENDING, call} : StreamFault{call, STG_E_READFAULT, 0};
+      auto* stream = new FailingStream(document, fault);
+      const HRESULT result = ShowOnce(clsid, stream);
+      const bool struck = stream->Struck();
+      stream->Release();
+      if (!KVD_CHECK_EQ(result, struck && !failSeek ? STG_E_READFAULT : S_OK)) {
+        std::fprintf(stderr, "  %s %d failed\n", failSeek ? "seek" : "read", call);
+      }
+      if (!struck) break;
+    }
+  }
 }
 
 // Two Explorer windows, or a file manager with two panes, preview at once.
@@ -510,6 +540,7 @@ int main(int argc, char** argv) {
     ShowMessage(clsid, panes[0]);  // the module loaded afresh
     CheckModuleUnused();
     const std::vector<std::uint8_t> document = ReadFileBytes(panes[0].document);
+    CheckFailedReads(clsid, document);
     CheckTwoPanesAtOnce(clsid, document);
     CheckUnloadCycles(clsid, document);
     CheckSiteOwningItsHandler(clsid);

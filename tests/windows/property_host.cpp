@@ -24,6 +24,7 @@
 
 #include "check.h"
 #include "expectations.h"
+#include "failing_stream.h"
 #include "host_support.h"
 
 namespace kvd::wine {
@@ -243,6 +244,41 @@ void CheckReadOnly(const CLSID& clsid, const std::filesystem::path& dir) {
   document->Release();
 }
 
+// A read that fails at any read of Initialize is answered with the stream's
+// own result, not taken for a document without a size that the indexer would
+// keep; the handler stays uninitialised, and a later Initialize succeeds.
+void CheckFailedReads(const CLSID& clsid, const std::filesystem::path& dir) {
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(dir / "canvas-normal.kvd");
+  IStream* good = MemoryStream(bytes);
+  for (int read = 1;; ++read) {
+    const HRESULT failure = read % 2 == 1 ? E_PENDING : STG_E_READFAULT;
+    auto* failing = new FailingStream(bytes, {read, failure});
+    Store store = InitializedStore(clsid, failing);
+    const bool struck = failing->Struck();
+    failing->Release();
+    if (store.properties == nullptr) break;
+    if (!struck) {
+      KVD_CHECK_EQ(store.initialized, S_OK);
+      KVD_CHECK(read > 3);  // the magic, the header words, the manifest
+      store.properties->Release();
+      break;
+    }
+    if (!KVD_CHECK_EQ(store.initialized, failure)) std::fprintf(stderr, "  read %d failed\n", read);
+    DWORD count = 99;
+    KVD_CHECK_EQ(store.properties->GetCount(&count), S_OK);
+    KVD_CHECK_EQ(count, 0u);
+    IInitializeWithStream* again = nullptr;
+    KVD_CHECK_EQ(store.properties->QueryInterface(__uuidof(IInitializeWithStream), reinterpret_cast<void**>(&again)),
+                 S_OK);
+    KVD_CHECK_EQ(good->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr), S_OK);
+    KVD_CHECK_EQ(again->Initialize(good, STGM_READ), S_OK);
+    again->Release();
+    CheckCanvas(*store.properties, 1920, 1080, "canvas-normal.kvd after a failed read");
+    store.properties->Release();
+  }
+  good->Release();
+}
+
 SIZE_T PeakMemory() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
@@ -297,6 +333,31 @@ void CheckUnregisterKeepsForeignEntries(const CLSID& clsid) {
   KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kAssociation), ERROR_SUCCESS);
 }
 
+// Registering takes another program's handler and list over; unregistering
+// gives them back, each with its own type.
+void CheckUnregisterGivesBackReplacedEntries() {
+  const std::wstring title = L"prop:System.Title";
+  SetText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr, kForeignClass);
+  KVD_CHECK_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, kAssociation, L"FullDetails", REG_EXPAND_SZ, title.c_str(),
+                               static_cast<DWORD>((title.size() + 1) * sizeof(wchar_t))),
+               ERROR_SUCCESS);
+  CheckRegistered();
+  KVD_CHECK(ReadRegistryText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr) != kForeignClass);
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0u);
+  KVD_CHECK(ReadRegistryText(HKEY_LOCAL_MACHINE, kHandlerListing, nullptr) == kForeignClass);
+  wchar_t fullDetails[64] = {};
+  DWORD bytes = sizeof fullDetails;
+  DWORD type = REG_NONE;
+  KVD_CHECK_EQ(RegGetValueW(HKEY_CLASSES_ROOT, kAssociation, L"FullDetails", RRF_RT_ANY | RRF_NOEXPAND, &type,
+                            fullDetails, &bytes),
+               ERROR_SUCCESS);
+  KVD_CHECK_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+  KVD_CHECK(fullDetails == title);
+  KVD_CHECK(ReadRegistryText(HKEY_CLASSES_ROOT, kAssociation, L"InfoTip") == L"<missing>");
+  KVD_CHECK_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kHandlerListing), ERROR_SUCCESS);
+  KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kAssociation), ERROR_SUCCESS);
+}
+
 void CheckUnregisteredCompletely(const CLSID& clsid) {
   KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0u);
   KVD_CHECK(!RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(clsid)));
@@ -327,11 +388,13 @@ int main(int argc, char** argv) {
   const CLSID clsid = ListedClass();
   CheckCanvasTable(clsid, dir);
   CheckReadOnly(clsid, dir);
+  CheckFailedReads(clsid, dir);
   CheckEveryDocument(clsid, dir);
   CoFreeUnusedLibrariesEx(0, 0);
   CheckUnregisteredCompletely(clsid);
   CheckRegistered();
   CheckUnregisterKeepsForeignEntries(clsid);
+  CheckUnregisterGivesBackReplacedEntries();
   CoUninitialize();
   return ExitStatus();
 }

@@ -195,6 +195,13 @@ int CheckRegistrationUnderProgId() {
   KVD_CHECK(!KeyExists(ClassKey()));
   CheckKey(handlerKey, {foreignHandler}, {});
 
+  // That handler, there before we register, is given back when we unregister.
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), false), 0UL);
+  CheckKey(handlerKey, {TextValue(L"", ClassIdText())}, {});
+  KVD_CHECK_EQ(RunRegsvr32(ModulePath(), true), 0UL);
+  KVD_CHECK(!KeyExists(ClassKey()));
+  CheckKey(handlerKey, {foreignHandler}, {});
+
   KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kTestProgId), ERROR_SUCCESS);
   KVD_CHECK_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, L".kvd"), ERROR_SUCCESS);
   return ExitStatus();

@@ -16,6 +16,7 @@
 
 #include "check.h"
 #include "expectations.h"
+#include "failing_stream.h"
 #include "shell_host.h"
 #include "shell_module/module_state.h"
 
@@ -68,6 +69,27 @@ void CheckWithoutStream() {
   KVD_CHECK(thumbnail.bits == std::vector<std::uint8_t>(16 * 16 * 4, 0));
 }
 
+// A read that fails at any read gives the stream's own result and no bitmap,
+// so that the shell keeps no picture; a seek that fails still gives one.
+void CheckFailedReads(const Expectation& expected) {
+  const std::vector<std::uint8_t> document = ReadFileBytes(expected.document);
+  for (const bool failSeek : {false, true}) {
+    for (int call = 1;; ++call) {
+      const StreamFault fault = failSeek ? StreamFault{0, E_PENDING, call} : StreamFault{call, E_PENDING, 0};
+      const ComRef<IStream> stream(new FailingStream(document, fault));
+      const ComRef<IInitializeWithStream> provider = NewProvider();
+      if (!KVD_CHECK(provider != nullptr)) return;
+      KVD_CHECK_EQ(provider->Initialize(stream.get(), STGM_READ), S_OK);
+      const Thumbnail thumbnail = GetThumbnail(provider.get(), expected.cx);
+      const bool struck = static_cast<FailingStream*>(stream.get())->Struck();
+      if (!KVD_CHECK_EQ(thumbnail.result, struck && !failSeek ? E_PENDING : S_OK)) {
+        std::fprintf(stderr, "  %s %d failed\n", failSeek ? "seek" : "read", call);
+      }
+      if (!struck) break;
+    }
+  }
+}
+
 bool ModuleLoaded() { return GetModuleHandleW(L"KvdThumbDll.dll") != nullptr; }
 
 // COM unloads the module once nothing of it is alive, and not before.
@@ -97,7 +119,8 @@ Thumbnail GetThumbnail(IInitializeWithStream* provider, std::uint32_t cx) {
   HBITMAP bitmap = nullptr;
   thumbnail.result = thumbnails->GetThumbnail(cx, &bitmap, &thumbnail.alpha);
   thumbnails->Release();
-  if (!KVD_CHECK(bitmap != nullptr)) return thumbnail;
+  // Only a failure comes without a bitmap.
+  if (!KVD_CHECK((bitmap != nullptr) == SUCCEEDED(thumbnail.result)) || bitmap == nullptr) return thumbnail;
 
   DIBSECTION section{};
   KVD_CHECK_EQ(GetObjectW(bitmap, sizeof section, &section), static_cast<int>(sizeof section));
@@ -130,7 +153,10 @@ int CheckThumbnails(const std::filesystem::path& expectationsDir) {
   // A preview large enough that the checkerboard cannot look the same.
   const auto large = std::find_if(expectations.begin(), expectations.end(),
                                   [](const Expectation& expected) { return expected.cx >= 96; });
-  if (KVD_CHECK(large != expectations.end())) CheckSecondInitialize(*large);
+  if (KVD_CHECK(large != expectations.end())) {
+    CheckSecondInitialize(*large);
+    CheckFailedReads(*large);
+  }
   CheckWithoutStream();
   CheckUnloadedWhenUnused();
   CoUninitialize();

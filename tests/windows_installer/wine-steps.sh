@@ -84,7 +84,7 @@ expect_restored() {  # WHAT BEFORE AFTER
 # must be exactly EXPECTED (a file of "+ " and "- " lines, sorted).
 expect_changes() {  # WHAT BEFORE AFTER EXPECTED
   local actual
-  actual=$(changes "$2" "$3" | grep -v -E "$installer_bookkeeping" || true)
+  actual=$(changes "$2" "$3" | grep -v -E "$installer_bookkeeping" | LC_ALL=C sort || true)
   if [ "$actual" != "$(cat "$4")" ]; then
     fail "$1: unexpected changes:"$'\n'"$(diff <(cat "$4") <(printf '%s\n' "$actual"))"
   fi

@@ -1,27 +1,57 @@
 #include "doctor/dolphin_settings.h"
 
-#include <fstream>
-#include <sstream>
+#include <string_view>
+
+#include "doctor/user_files.h"
 
 namespace kvd::doctor {
 namespace {
 
 constexpr std::string_view kGroup = "[PreviewSettings]";
-constexpr std::string_view kKey = "Plugins=";
+constexpr std::string_view kKey = "Plugins";
+// KDE's reader trims each line, key and value; a file saved on Windows
+// ends its lines in CRLF.
+constexpr std::string_view kBlank = " \t\r";
 
-std::vector<std::string> ReadLines(const std::filesystem::path& file) {
-  std::vector<std::string> lines;
-  std::ifstream in(file);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+// An empty result still points into text, where the value would begin.
+std::string_view Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) return text.substr(0, 0);
+  return text.substr(first, text.find_last_not_of(kBlank) + 1 - first);
 }
 
-// The index of the Plugins line inside the group, if there is one.
-std::optional<std::size_t> FindPluginsLine(const std::vector<std::string>& lines) {
+std::vector<std::string> SplitList(std::string_view value) {
+  std::vector<std::string> items;
+  while (!value.empty()) {
+    const std::size_t comma = value.find(',');
+    const std::string_view item = Trim(value.substr(0, comma));
+    if (!item.empty()) items.emplace_back(item);
+    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+  }
+  return items;
+}
+
+struct PluginsEntry {
+  std::size_t valueBegin;  // where the value lies in the file's text
+  std::size_t valueEnd;
+  std::vector<std::string> plugins;
+};
+
+std::optional<PluginsEntry> FindPluginsEntry(std::string_view text) {
   bool inGroup = false;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].starts_with('[')) inGroup = lines[i] == kGroup;
-    if (inGroup && lines[i].starts_with(kKey)) return i;
+  for (std::size_t begin = 0; begin < text.size();) {
+    const std::size_t newline = text.find('\n', begin);
+    const std::size_t end = newline == std::string_view::npos ? text.size() : newline;
+    const std::string_view line = Trim(text.substr(begin, end - begin));
+    const std::size_t equals = line.find('=');
+    if (line.starts_with('[')) {
+      inGroup = line == kGroup;
+    } else if (inGroup && equals != std::string_view::npos && Trim(line.substr(0, equals)) == kKey) {
+      const std::string_view value = Trim(line.substr(equals + 1));
+      const auto valueBegin = static_cast<std::size_t>(value.data() - text.data());
+      return PluginsEntry{valueBegin, valueBegin + value.size(), SplitList(value)};
+    }
+    begin = end + 1;
   }
   return std::nullopt;
 }
@@ -29,35 +59,21 @@ std::optional<std::size_t> FindPluginsLine(const std::vector<std::string>& lines
 }  // namespace
 
 std::optional<std::vector<std::string>> ReadDolphinPreviewPlugins(const std::filesystem::path& dolphinrc) {
-  const std::vector<std::string> lines = ReadLines(dolphinrc);
-  const std::optional<std::size_t> index = FindPluginsLine(lines);
-  if (!index) return std::nullopt;
-  std::vector<std::string> plugins;
-  std::istringstream list(lines[*index].substr(kKey.size()));
-  for (std::string plugin; std::getline(list, plugin, ',');) {
-    if (!plugin.empty()) plugins.push_back(plugin);
-  }
-  return plugins;
+  const std::optional<PluginsEntry> entry = FindPluginsEntry(ReadRegularFile(dolphinrc).value_or(""));
+  if (!entry) return std::nullopt;
+  return entry->plugins;
 }
 
 bool AddDolphinPreviewPlugin(const std::filesystem::path& dolphinrc, const std::string& plugin) {
-  std::vector<std::string> lines = ReadLines(dolphinrc);
-  const std::optional<std::size_t> index = FindPluginsLine(lines);
-  if (!index) return false;
-  std::string& line = lines[*index];
-  if (line.size() > kKey.size()) line += ',';
-  line += plugin;
-  // Written beside the file and renamed over it, so that a failed write
-  // leaves the user's settings as they were.
-  const std::filesystem::path temporary = dolphinrc.string() + ".kvd-doctor";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    for (const std::string& text : lines) out << text << '\n';
-    if (!out.flush()) return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, dolphinrc, error);
-  return !error;
+  std::optional<std::string> text = ReadRegularFile(dolphinrc);
+  const std::optional<PluginsEntry> entry = text ? FindPluginsEntry(*text) : std::nullopt;
+  if (!entry) return false;
+  // Written as KDE writes a list: no spaces, no empty entries.
+  std::string list;
+  for (const std::string& item : entry->plugins) list += item + ',';
+  list += plugin;
+  text->replace(entry->valueBegin, entry->valueEnd - entry->valueBegin, list);
+  return ReplaceFileContent(dolphinrc, *text);
 }
 
 }  // namespace kvd::doctor

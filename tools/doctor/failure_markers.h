@@ -21,9 +21,16 @@ struct FailureMarker {
 // none or the file is not a PNG.
 std::string ReadPngText(const std::filesystem::path& png, const std::string& key);
 
+struct KvdFailureMarkers {
+  std::vector<FailureMarker> kvd;
+  // Markers of local files that did not answer in time (on a network mount
+  // that is down, say): whether they are .kvd documents is not known.
+  std::vector<FailureMarker> unanswered;
+};
+
 // The markers under cacheDir/thumbnails/fail/ for .kvd documents: URIs ending
 // in .kvd, and local files that begin with the container's magic whatever
-// their name.
-std::vector<FailureMarker> FindKvdFailureMarkers(const std::filesystem::path& cacheDir);
+// their name. Finishes within seconds whatever the markers name.
+KvdFailureMarkers FindKvdFailureMarkers(const std::filesystem::path& cacheDir);
 
 }  // namespace kvd::doctor

@@ -1,8 +1,9 @@
 #include "doctor/thumbnailer_entry.h"
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
+
+#include "doctor/user_files.h"
 
 namespace kvd::doctor {
 namespace {
@@ -51,8 +52,9 @@ std::string ReplaceFieldCodes(const std::string& word, const std::string& input,
 }  // namespace
 
 std::optional<ThumbnailerEntry> ReadThumbnailerEntry(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  if (!in) return std::nullopt;
+  const std::optional<std::string> text = ReadRegularFile(file);
+  if (!text) return std::nullopt;
+  std::istringstream in(*text);
   ThumbnailerEntry entry;
   entry.file = file;
   bool inGroup = false;

@@ -94,9 +94,13 @@ LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, co
 
 LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM, HKEY* key) {
   if (root == nullptr) return ERROR_INVALID_HANDLE;
-  std::u16string path = PathBelow(root, subKey);
-  if (FindKey(*root->hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
-  return OpenHandle(*root->hive, std::move(path), key);
+  try {
+    std::u16string path = PathBelow(root, subKey);
+    if (FindKey(*root->hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
+    return OpenHandle(*root->hive, std::move(path), key);
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
 }
 
 LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
@@ -133,12 +137,16 @@ LONG RegCloseKey(HKEY key) {
 LONG RegDeleteTreeW(HKEY root, LPCWSTR subKey) {
   if (root == nullptr) return ERROR_INVALID_HANDLE;
   RegistryContents& hive = *root->hive;
-  const std::u16string path = PathBelow(root, subKey);
-  if (FindKey(hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
-  hive.erase(hive.find(path));
-  const std::u16string below = path + u'\\';
-  std::erase_if(hive, [&below](const auto& entry) { return StartsWithIgnoringCase(entry.first, below); });
-  return ERROR_SUCCESS;
+  try {
+    const std::u16string path = PathBelow(root, subKey);
+    if (FindKey(hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
+    const std::u16string below = path + u'\\';
+    hive.erase(hive.find(path));
+    std::erase_if(hive, [&below](const auto& entry) { return StartsWithIgnoringCase(entry.first, below); });
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
 }
 
 namespace kvd::stand_in {

@@ -108,6 +108,8 @@ int lstrlenW(LPCWSTR text) {
   return text == nullptr ? 0 : static_cast<int>(std::char_traits<WCHAR>::length(text));
 }
 
+constexpr std::size_t kNotificationsRecordedWithoutAllocating = 16;
+
 void SHChangeNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID item2) {
   g_shellNotifications.push_back({event, flags, item1, item2});
 }
@@ -120,6 +122,9 @@ void Reset() {
   g_modulePathFailure.reset();
   g_dibSectionsFail = false;
   g_shellNotifications.clear();
+  // The real call never fails: recording the first few allocates nothing, so
+  // that a test that makes allocations fail sees only the module's own.
+  g_shellNotifications.reserve(kNotificationsRecordedWithoutAllocating);
   g_threadCallsDisabled.clear();
   g_lastError = 0;
 }

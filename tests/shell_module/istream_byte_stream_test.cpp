@@ -1,4 +1,4 @@
-#include "thumbnail_provider/istream_byte_stream.h"
+#include "shell_module/istream_byte_stream.h"
 
 #include <gtest/gtest.h>
 
