@@ -3,8 +3,8 @@
 # with mount and PID namespaces of its own (bubblewrap cannot make its
 # namespaces inside a plain chroot).
 
-# Unpacks a fresh root into FOLDER from a tarball cached in CACHE_DIR, named
-# by what it holds; mmdebstrap makes the tarball when it is missing.
+# Unpacks a fresh root into FOLDER from a tarball cached in CACHE_DIR (which
+# exists), named by what it holds; mmdebstrap makes the tarball when it is missing.
 # PACKAGES is mmdebstrap's --include list; further arguments go to mmdebstrap.
 unpack_system_root() {  # FOLDER CACHE_DIR PACKAGES [MMDEBSTRAP_ARGUMENTS...]
   local folder=$1 cache=$2 packages=$3
@@ -13,7 +13,6 @@ unpack_system_root() {  # FOLDER CACHE_DIR PACKAGES [MMDEBSTRAP_ARGUMENTS...]
   tarball=$cache/bookworm-$(sha1sum <<<"$packages${*:+ $*}" | cut -c1-12).tar
   if [ ! -f "$tarball" ]; then
     echo "Making a Debian 12 system root (cached in $tarball)"
-    mkdir -p "$cache"
     mmdebstrap --quiet --variant=apt --format=tar --include="$packages" "$@" bookworm "$tarball.part"
     mv "$tarball.part" "$tarball"
   fi

@@ -21,6 +21,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # worker) and our packages' libraries, so that installing needs no download.
 root_packages=shared-mime-info,libglib2.0-bin,python3-gi,gir1.2-gnomedesktop-3.0,bubblewrap,kio-extras
 root_packages+=,libkf5kiowidgets5,libkf5filemetadata3,libpng16-16,libtinyxml2.6.2v5,passwd,mount
+mkdir -p "$cache"
 work=$(mktemp -d -p "$cache")
 trap 'rm -rf "$work"' EXIT
 root=$work/root

@@ -21,6 +21,7 @@ source "$here/../system_root.sh"
 # umount for entering the root.
 root_packages=wine,wine32:i386,wine64,xvfb,xauth,cmake,binutils-mingw-w64-i686,binutils-mingw-w64-x86-64
 root_packages+=,wixl,msitools,osslsigncode,openssl,libtinyxml2.6.2v5,mount
+mkdir -p "$cache"
 work=$(mktemp -d -p "$cache")
 trap 'rm -rf "$work"' EXIT
 unpack_system_root "$work/root" "$cache" "$root_packages" --architectures=amd64,i386
