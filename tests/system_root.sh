@@ -33,7 +33,7 @@ in_system_root() {  # ROOT COMMAND [ARGUMENTS...]
     mount --rbind /sys "$root/sys"
     mount -t tmpfs tmpfs "$root/tmp"
     mount -t tmpfs tmpfs "$root/run"
-    for folder in $ROOT_BINDS; do
+    for folder in ${ROOT_BINDS:-}; do
       mkdir -p "$root$folder"
       mount --bind "$folder" "$root$folder"
     done
