@@ -14,7 +14,7 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${fetch_tinyxml}
 file(SHA256 "${fetch_tinyxml}" fetch_tinyxml_hash)
 file(SHA256 "${tinyxml_patch}" tinyxml_patch_hash)
 set(fetched_with "${fetch_tinyxml_hash} ${tinyxml_patch_hash}")
-set(tinyxml_stamp "${CMAKE_BINARY_DIR}/tinyxml-src.fetched-by")
+set(tinyxml_stamp "${TINYXML_SOURCE_DIR}.fetched-by")
 set(fetched_by "")
 if(EXISTS "${tinyxml_stamp}")
   file(READ "${tinyxml_stamp}" fetched_by)

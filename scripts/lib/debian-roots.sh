@@ -1,5 +1,7 @@
-# Clean Debian system roots for building and testing the packages, sourced by
-# scripts/build-debian-packages and tests/package/clean_root_test.sh. A root
+# Clean Debian system roots for what must not change the machine itself (the
+# packages' builds and tests, the Wine that runs 32-bit programs), sourced by
+# scripts/build-debian-packages, tests/package/clean_root_test.sh and
+# tests/windows/wow64_root_test.sh. A root
 # is made once per release and package list by mmdebstrap and kept as a
 # tarball; each use unpacks a fresh copy.
 
@@ -23,8 +25,9 @@ cached_root() {
 # Runs a command as root inside the unpacked root ROOT, in mount and PID
 # namespaces of its own, with the environment of a login (bubblewrap cannot
 # make its namespaces inside a plain chroot, so the root is entered with
-# pivot_root).
-# usage: in_root ROOT COMMAND...
+# pivot_root). ROOT_BINDS (folders, by spaces) appear inside at the same
+# paths.
+# usage: [ROOT_BINDS=...] in_root ROOT COMMAND...
 in_root() {
   unshare --mount --pid --fork --kill-child -- bash -euc '
     root=$1; shift
@@ -35,6 +38,10 @@ in_root() {
     mount --rbind /sys "$root/sys"
     mount -t tmpfs tmpfs "$root/tmp"
     mount -t tmpfs tmpfs "$root/run"
+    for folder in ${ROOT_BINDS:-}; do
+      mkdir -p "$root$folder"
+      mount --bind "$folder" "$root$folder"
+    done
     cd "$root"
     mkdir -p .host
     pivot_root . .host

@@ -84,7 +84,8 @@ void HoldReachedRows(ruta::CImage32& image, std::int32_t& pictureHeight, const L
     pictureHeight = image.height;
     return;
   }
-  const std::size_t reached = std::min<std::size_t>(report.pictureBytes, payloadBytes);
+  // No more than payloadBytes, which is a size.
+  const auto reached = static_cast<std::size_t>(std::min<std::uint64_t>(report.pictureBytes, payloadBytes));
   image.Resize(report.thumbWidth, RowsReached(report.thumbWidth, report.thumbHeight, reached));
   pictureHeight = report.thumbHeight;
 }

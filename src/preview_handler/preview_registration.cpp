@@ -11,13 +11,13 @@ constexpr WCHAR kPreviewHandlerList[] = L"Software\\Microsoft\\Windows\\CurrentV
 }  // namespace
 
 // The shell looks for preview handlers under the IPreviewHandler identifier,
-// in lower case, and runs them in the 64-bit preview host process named by
-// the AppID.
+// in lower case, and runs them in the preview host process named by the
+// AppID, which the build chooses for the module's bitness.
 const ServerClass kPreviewHandlerClass{
     CLSID_KvdPreviewHandler,
     L"KvdPreviewDll.KvdPreviewHandler Class",
     kDisplayName,
-    L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}",
+    KVD_PREVIEW_HOST_APPID,
     L"%s\\shellex\\{8895b1c6-b41f-4c1c-a562-0d564250836f}",
 };
 

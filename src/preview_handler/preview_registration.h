@@ -6,8 +6,8 @@
 namespace kvd {
 
 // The preview handler's class entries: its name, the display name, the
-// shell's 64-bit preview host as AppID, and the handler key under the
-// IPreviewHandler identifier below the file type.
+// shell's preview host of the module's bitness as AppID, and the handler key
+// under the IPreviewHandler identifier below the file type.
 extern const ServerClass kPreviewHandlerClass;
 
 // The value {clsid} = display name in the machine's list of preview handlers,

@@ -15,12 +15,18 @@ if(NO_IMPORT)
   list(REMOVE_ITEM expected_imports ${NO_IMPORT})
 endif()
 string(REPLACE "," ";" expected_exports "${EXPORTS}")
-# QISearch, imported by ordinal 219 (0xdb): the import thunk is the ordinal flag and the ordinal.
-set(qisearch_thunk 80000000000000db)
-
 execute_process(COMMAND "${OBJDUMP}" -p "${DLL}" OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed: ${result}")
+endif()
+
+# QISearch, imported by ordinal 219 (0xdb): the import thunk is the ordinal
+# flag (the top bit of a 32-bit DLL's 32-bit thunk, of a 64-bit one's 64-bit
+# thunk) and the ordinal.
+if(dump MATCHES "\nMagic[ \t]+010b")
+  set(qisearch_thunk 800000db)
+else()
+  set(qisearch_thunk 80000000000000db)
 endif()
 
 set(failures "")

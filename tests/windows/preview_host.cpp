@@ -36,7 +36,9 @@ constexpr wchar_t kModuleName[] = L"KvdPreviewDll.dll";
 constexpr wchar_t kPreviewHandler[] = L"\\shellex\\{8895b1c6-b41f-4c1c-a562-0d564250836f}";
 constexpr wchar_t kPreviewHandlerList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers";
 constexpr wchar_t kDisplayName[] = L"KvdThumb preview of .kvd documents";
-constexpr wchar_t kPreviewHostAppId[] = L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}";
+// The shell's preview host of this process's bitness.
+constexpr const wchar_t* kPreviewHostAppId =
+    sizeof(void*) == 4 ? L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}" : L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}";
 
 struct Pane {
   std::filesystem::path document;

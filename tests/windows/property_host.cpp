@@ -5,6 +5,8 @@
 // property handlers names, asks it for the canvas size of every document of
 // the canvas table and the hostile documents, and unregisters it, leaving
 // another program's entries in place.
+// kvd_property_host installed EXPECTATIONS_DIR: only the canvas table, through
+// the class that an installer registered.
 
 #include <windows.h>
 #include <objbase.h>
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check.h"
@@ -367,12 +370,20 @@ void CheckUnregisteredCompletely(const CLSID& clsid) {
 
 int main(int argc, char** argv) {
   using namespace kvd::wine;
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: kvd_property_host EXPECTATIONS_DIR\n");
+  const bool installed = argc == 3 && std::string_view(argv[1]) == "installed";
+  if (argc != 2 && !installed) {
+    std::fprintf(stderr, "usage: kvd_property_host [installed] EXPECTATIONS_DIR\n");
     return 2;
   }
-  const std::filesystem::path dir = argv[1];
+  const std::filesystem::path dir = argv[argc - 1];
   KVD_CHECK_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  if (installed) {
+    // A package installed the handler: the class its listing names, in this
+    // process's registry view, reads the table.
+    CheckCanvasTable(ListedClass(), dir);
+    CoUninitialize();
+    return ExitStatus();
+  }
   CheckRegistered();
   const CLSID clsid = ListedClass();
   CheckCanvasTable(clsid, dir);
