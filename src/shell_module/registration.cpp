@@ -124,12 +124,16 @@ bool HoldsText(const HeldValue& value, const WCHAR* text) {
   return EqualIgnoringAsciiCase(held.substr(0, held.find(WCHAR{0})), text);
 }
 
+HRESULT FormatClassKeyPath(RegistryTextBuffer& path, const CLSID& clsid) {
+  RegistryTextBuffer classId{};
+  ProduceClassIdText(clsid, classId);
+  return FormatRegistryPath(path, kClassKeyFormat, classId.data());
+}
+
 // Whether CLSID\{clsid} can be opened.
 HRESULT OpenClassKey(HKEY classes, const ServerClass& served) {
-  RegistryTextBuffer classId{};
-  ProduceClassIdText(served.clsid, classId);
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
+  const HRESULT formatted = FormatClassKeyPath(keyPath, served.clsid);
   if (Failed(formatted)) return formatted;
   HKEY key = nullptr;
   const HRESULT opened = HResultFromWin32(RegOpenKeyExW(classes, keyPath.data(), 0, KEY_READ, &key));
@@ -250,10 +254,8 @@ HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served) {
 }
 
 HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served) {
-  RegistryTextBuffer classId{};
-  ProduceClassIdText(served.clsid, classId);
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatRegistryPath(keyPath, kClassKeyFormat, classId.data());
+  const HRESULT formatted = FormatClassKeyPath(keyPath, served.clsid);
   if (Failed(formatted)) return formatted;
   return DeleteClassesRootTree(classes, keyPath.data());
 }
