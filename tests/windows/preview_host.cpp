@@ -1,11 +1,13 @@
-// kvd_preview_host EXPECTATIONS_DIR: drives KvdPreviewDll.dll the way the
-// preview pane does, in process (Wine has no preview host process): registers
-// it and reads the entries back, finds the class through the file type's
-// shellex key, shows a document in a real window and compares the window's
-// pixels with the native render at two pane sizes, shows the message of a
-// document without a preview, unloads, and unregisters. Between, what a
+// kvd_preview_host [installed] EXPECTATIONS_DIR: drives KvdPreviewDll.dll the
+// way the preview pane does, in process (Wine has no preview host process):
+// registers it and reads the entries back, finds the class through the file
+// type's shellex key, shows a document in a real window and compares the
+// window's pixels with the native render at two pane sizes, shows the message
+// of a document without a preview, unloads, and unregisters. Between, what a
 // long-lived host puts it through: two panes on two threads at once, the
 // module unloaded after every preview, and a site that owns its handler.
+// With "installed", only shows the document through the class that a package
+// installed in this process's registry view.
 
 #include <windows.h>
 #include <objbase.h>
@@ -19,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,6 +35,8 @@ namespace kvd::wine {
 namespace {
 
 constexpr wchar_t kModuleName[] = L"KvdPreviewDll.dll";
+// The class every installation knows the handler by.
+constexpr wchar_t kPreviewClass[] = L"{DFD3E97B-23CD-4102-9487-1C038189A223}";
 // The shell looks for preview handlers under the IPreviewHandler identifier.
 constexpr wchar_t kPreviewHandler[] = L"\\shellex\\{8895b1c6-b41f-4c1c-a562-0d564250836f}";
 constexpr wchar_t kPreviewHandlerList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers";
@@ -521,17 +526,33 @@ void CheckModuleUnused() {
   KVD_CHECK(!GetClassInfoExW(module, L"KvdPreviewHandlerWindow", &windowClass));
 }
 
+// A package installed the handler: its class in this process's registry view
+// names this bitness's preview host and shows the document exactly.
+void CheckInstalled(const std::vector<Pane>& panes) {
+  CLSID clsid{};
+  KVD_CHECK_EQ(CLSIDFromString(kPreviewClass, &clsid), S_OK);
+  CheckText(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kPreviewClass, L"AppID", kPreviewHostAppId);
+  ShowPreview(clsid, panes);
+  CheckModuleUnused();
+}
+
 }  // namespace
 }  // namespace kvd::wine
 
 int main(int argc, char** argv) {
   using namespace kvd::wine;
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: kvd_preview_host EXPECTATIONS_DIR\n");
+  const bool installed = argc == 3 && std::string_view(argv[1]) == "installed";
+  if (argc != 2 && !installed) {
+    std::fprintf(stderr, "usage: kvd_preview_host [installed] EXPECTATIONS_DIR\n");
     return 2;
   }
-  const std::vector<Pane> panes = ReadPanes(argv[1]);
+  const std::vector<Pane> panes = ReadPanes(argv[argc - 1]);
   KVD_CHECK_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  if (installed) {
+    CheckInstalled(panes);
+    CoUninitialize();
+    return ExitStatus();
+  }
   CheckRegistered();
   const CLSID clsid = RegisteredClass();
   if (panes.size() >= 2) {
