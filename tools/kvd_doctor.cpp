@@ -23,6 +23,7 @@
 #include "container_reader/container_writer.h"
 #include "doctor/dolphin_settings.h"
 #include "doctor/failure_markers.h"
+#include "doctor/home_owner.h"
 #include "doctor/thumbnailer_entry.h"
 #include "png_reader.h"
 #include "terminal_text.h"
@@ -81,6 +82,9 @@ std::vector<fs::path> DataDirs() {
   for (const fs::path& dir : SplitPaths(EnvOr("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))) dirs.push_back(dir);
   return dirs;
 }
+
+fs::path ConfigHome() { return EnvOr("XDG_CONFIG_HOME", (Home() / ".config").string()); }
+fs::path CacheHome() { return EnvOr("XDG_CACHE_HOME", (Home() / ".cache").string()); }
 
 std::string JoinPaths(const std::vector<fs::path>& paths) {
   std::string text;
@@ -251,7 +255,7 @@ std::optional<fs::path> FindKdePlugin() {
 }
 
 void CheckKde(Report& report, bool fix) {
-  const fs::path dolphinrc = fs::path(EnvOr("XDG_CONFIG_HOME", (Home() / ".config").string())) / "dolphinrc";
+  const fs::path dolphinrc = ConfigHome() / "dolphinrc";
   const std::optional<fs::path> plugin = FindKdePlugin();
   std::error_code error;
   if (plugin) {
@@ -288,7 +292,7 @@ void ReportUnansweredMarkers(Report& report, const std::vector<kvd::doctor::Fail
 }
 
 void CheckFailureMarkers(Report& report, bool fix) {
-  const fs::path cache = EnvOr("XDG_CACHE_HOME", (Home() / ".cache").string());
+  const fs::path cache = CacheHome();
   const kvd::doctor::KvdFailureMarkers found = kvd::doctor::FindKvdFailureMarkers(cache);
   ReportUnansweredMarkers(report, found.unanswered);
   const std::vector<kvd::doctor::FailureMarker>& markers = found.kvd;
@@ -316,6 +320,32 @@ void CheckFailureMarkers(Report& report, bool fix) {
   }
 }
 
+// Every folder the doctor finds a program to run in, or writes into.
+std::vector<fs::path> UserFolders() {
+  std::vector<fs::path> folders = DataDirs();
+  folders.push_back(ConfigHome());
+  folders.push_back(CacheHome());
+  folders.push_back(TemporaryFolder());
+  return folders;
+}
+
+// Root on a user's home acts as that user before the first check; when it
+// cannot, no check runs.
+bool TakeHomeOwnersRights(Report& report) {
+  const kvd::doctor::HomeOwnerSwitch user = kvd::doctor::ActAsHomeOwner(Home(), UserFolders());
+  switch (user.outcome) {
+    case kvd::doctor::HomeOwnerSwitch::Outcome::kUnchanged:
+      return true;
+    case kvd::doctor::HomeOwnerSwitch::Outcome::kSwitched:
+      report.Ok("user: " + kvd::TerminalText(user.found));
+      return true;
+    case kvd::doctor::HomeOwnerSwitch::Outcome::kRefused:
+      report.Wrong("user: " + kvd::TerminalText(user.found), user.todo);
+      return false;
+  }
+  return false;
+}
+
 // A check that fails in a way nobody foresaw is reported as failed, and the
 // others still run.
 void RunCheck(Report& report, const std::string& name, const std::function<void()>& check) {
@@ -340,6 +370,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   Report report;
+  if (!TakeHomeOwnersRights(report)) return kExitFailure;
   RunCheck(report, "MIME type", [&] { CheckMimeType(report); });
   RunCheck(report, "thumbnailer", [&] { CheckThumbnailer(report); });
   RunCheck(report, "KDE plugin and Dolphin", [&] { CheckKde(report, fix); });

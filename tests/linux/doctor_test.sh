@@ -11,7 +11,7 @@ factory=$(dirname "$0")/gnome_factory.py
 work=$(mktemp -d)
 nas=$work/nas
 # A dead mount left behind would hold rm (and anything else) forever.
-trap 'umount -l "$nas" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap '[ -z "${swapper:-}" ] || kill "$swapper"; umount -l "$nas" 2>/dev/null || true; rm -rf "$work"' EXIT
 prefix=$work/prefix
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -154,4 +154,42 @@ status=0
 [ "$status" = 3 ] || fail "GNOME's factory no longer sees the marker of photo.png"
 run_doctor 1
 expect_line "^ok     failure markers: none for .kvd files"
+# Run by root (as under sudo -E) on a home that belongs to another user, the
+# doctor acts as that user: a thumbnailer entry the user planted runs with
+# the user's rights, and a user who swaps a folder of the home with a link
+# to a folder of root's, over and over, gets nothing written there.
+if [ "$(id -u)" = 0 ]; then
+  chmod 755 "$work"
+  new_home planted
+  mkdir -p "$XDG_DATA_HOME/thumbnailers"
+  printf '[Thumbnailer Entry]\nExec=/bin/sh -c "id -u >>%s/ran-as" %%i %%o\nMimeType=application/x-kvd;\n' "$home" \
+    >"$XDG_DATA_HOME/thumbnailers/planted.thumbnailer"
+  chown -hR 65534:65534 "$home"
+  run_doctor 1
+  [ "$(cat "$home/ran-as")" = 65534 ] || fail "the planted thumbnailer ran as uid $(cat "$home/ran-as"), not 65534"
+  expect_line "^ok     user: running as .*\(uid 65534, gid 65534\), the owner of $home, not as root$"
+
+  new_home race
+  mkdir -p "$XDG_CONFIG_HOME" "$work/root-config"
+  printf '[PreviewSettings]\nPlugins=imagethumbnail\n' | tee "$work/root-config/dolphinrc" >"$XDG_CONFIG_HOME/dolphinrc"
+  ln -s "$work/root-config" "$home/swap"
+  chown -hR 65534:65534 "$home"
+  snapshot() { find "$work/root-config" -printf '%p %M %U:%G %s\n' | sort; cat "$work/root-config/dolphinrc"; }
+  snapshot >"$work/root-config.before"
+  setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/python3 -c '
+import ctypes, sys
+libc = ctypes.CDLL(None, use_errno=True)
+folder, link = (name.encode() for name in sys.argv[1:])
+while True:
+    libc.renameat2(-100, folder, -100, link, 2)  # AT_FDCWD, RENAME_EXCHANGE
+' "$XDG_CONFIG_HOME" "$home/swap" &
+  swapper=$!
+  for _ in $(seq 40); do timeout -k 5 60 "$doctor" --fix >/dev/null || true; done
+  kill "$swapper"
+  wait "$swapper" 2>/dev/null || true
+  swapper=
+  snapshot | diff "$work/root-config.before" - >&2 || fail "kvd-doctor --fix changed a folder of root's outside the home"
+else
+  echo "not root: a home of another user's, checked by root, is not tried" >&2
+fi
 echo "kvd-doctor OK"
