@@ -8,6 +8,9 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -17,6 +20,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command_line.h"
@@ -127,16 +131,67 @@ void CheckMimeType(Report& report) {
   }
 }
 
-// The program's exit status; -1 when it could not be started or did not exit.
-int RunProgram(const std::vector<std::string>& words) {
+// A thumbnailer renders the small sample in milliseconds; one still busy
+// after this long would keep a file manager waiting as well.
+constexpr std::chrono::seconds kThumbnailerTimeLimit{5};
+// How often a running program is looked at while the doctor waits for it.
+constexpr std::chrono::milliseconds kWaitStep{10};
+
+struct ProgramEnd {
+  enum class How { kExited, kNotRun, kTimedOut };
+  How how = How::kNotRun;
+  int status = 0;  // kExited: the exit status
+};
+
+// The wait status of pid (-1, no normal exit, when it cannot be waited for),
+// or nothing when it is still running at deadline.
+std::optional<int> WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    int status = 0;
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return status;
+    if (done < 0 && errno != EINTR) return -1;
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(kWaitStep);
+  }
+}
+
+// Runs the program in a process group of its own, so that when it passes the
+// time limit it is ended together with whatever it started.
+ProgramEnd RunProgram(const std::vector<std::string>& words) {
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  if (posix_spawnattr_init(&attributes) != 0) return {};
   pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const bool spawned = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP) == 0 &&
+                       posix_spawnattr_setpgroup(&attributes, 0) == 0 &&
+                       posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ) == 0;
+  posix_spawnattr_destroy(&attributes);
+  if (!spawned) return {};
+  const std::optional<int> status = WaitUntil(pid, std::chrono::steady_clock::now() + kThumbnailerTimeLimit);
+  if (!status) {
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return {ProgramEnd::How::kTimedOut};
+  }
+  if (!WIFEXITED(*status)) return {};
+  return {ProgramEnd::How::kExited, WEXITSTATUS(*status)};
+}
+
+// Why a run did not succeed; "" when it exited with status 0.
+std::string RunProblem(const ProgramEnd& end) {
+  switch (end.how) {
+    case ProgramEnd::How::kExited:
+      return end.status == 0 ? "" : "it exited with status " + std::to_string(end.status) + " on a sample";
+    case ProgramEnd::How::kNotRun:
+      return "it could not be run, or was killed, on a sample";
+    case ProgramEnd::How::kTimedOut:
+      return "it did not finish within " + std::to_string(kThumbnailerTimeLimit.count()) +
+             " seconds on a sample, and was ended";
+  }
+  return "";
 }
 
 // TMPDIR may name a folder that is gone (left over from another session);
@@ -168,9 +223,8 @@ std::string RenderSample(const kvd::doctor::ThumbnailerEntry& entry) {
     problem = "no sample could be written in " + folder.string();
   } else if (!words || words->empty()) {
     problem = "its Exec line cannot be read";
-  } else if (const int status = RunProgram(*words); status != 0) {
-    problem = status < 0 ? "it could not be run, or was killed, on a sample"
-                         : "it exited with status " + std::to_string(status) + " on a sample";
+  } else if (const std::string failed = RunProblem(RunProgram(*words)); !failed.empty()) {
+    problem = failed;
   } else if (!kvd::ReadPng(output, picture, error)) {
     problem = "it wrote no readable PNG for a sample (" + error + ")";
   } else if (picture.width != kCheckSize || picture.height != kCheckSize) {

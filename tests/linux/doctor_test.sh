@@ -70,6 +70,20 @@ printf '[Thumbnailer Entry]\nExec=/bin/false %%i %%o\nMimeType=application/x-kvd
 run_doctor 1
 expect_line "^WRONG  thumbnailer: .* runs /bin/false, but it exited with status 1 on a sample"
 
+# A thumbnailer that hangs, with a child of its own: both are ended once the
+# time limit passes, and the entry is named.
+new_home hang
+mkdir -p "$XDG_DATA_HOME/thumbnailers"
+printf '#!/bin/sh\necho $$ >"$HOME/pids"\nsleep 300 &\necho $! >>"$HOME/pids"\nwait\n' >"$home/hang"
+chmod +x "$home/hang"
+printf '[Thumbnailer Entry]\nExec=%s %%i %%o\nMimeType=application/x-kvd;\n' "$home/hang" >"$XDG_DATA_HOME/thumbnailers/hang.thumbnailer"
+run_doctor 1
+expect_line "^WRONG  thumbnailer: $XDG_DATA_HOME/thumbnailers/hang.thumbnailer runs $home/hang, but it did not finish within 5 seconds on a sample"
+for pid in $(cat "$home/pids"); do
+  for _ in $(seq 20); do ps -o stat= -p "$pid" | grep -qv '^Z' || continue 2; sleep 0.1; done
+  fail "process $pid of the hanging thumbnailer is still running"
+done
+
 # Dolphin's saved plugin list without ours: --fix adds it and changes no
 # other byte of the file. The file is kept as a dotfile manager keeps it: a
 # chain of links into its folder, closed to others, and (when we are root,
