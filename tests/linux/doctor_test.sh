@@ -130,6 +130,39 @@ for row in 'crlf|\r\n|Plugins=a,b|Plugins=a,b,kvdthumbnail' \
     fail "--fix on a dolphinrc with $name wrote:"$'\n'"$(cat -A "$XDG_CONFIG_HOME/dolphinrc")"
 done
 
+# The entry KDE's own reader takes, as kreadconfig says: --fix adds ours to
+# that line alone, or says there is no saved list when KDE finds none. Each
+# row: name|before|after (empty: no saved list, the file left alone).
+kreadconfig=$(command -v kreadconfig6 || command -v kreadconfig5) || fail "no kreadconfig6 or kreadconfig5"
+kde_reads() {
+  XDG_CONFIG_DIRS=$work/none "$kreadconfig" --file "$XDG_CONFIG_HOME/dolphinrc" --group PreviewSettings --key Plugins \
+    --default '(none)' 2>/dev/null
+}
+for row in 'last-wins|[PreviewSettings]\nPlugins=a\nPlugins=b\n|[PreviewSettings]\nPlugins=a\nPlugins=b,kvdthumbnail\n' \
+  'group-twice|[PreviewSettings]\nPlugins=a\n[General]\nPlugins=c\n[PreviewSettings]\nPlugins=b\nMaximumSize=1\n|[PreviewSettings]\nPlugins=a\n[General]\nPlugins=c\n[PreviewSettings]\nPlugins=b,kvdthumbnail\nMaximumSize=1\n' \
+  'expand|[PreviewSettings]\nPlugins[$e]=a,b\n|[PreviewSettings]\nPlugins[$e]=a,b,kvdthumbnail\n' \
+  'immutable|[PreviewSettings]\nPlugins[$i]=a\nPlugins=b\n|[PreviewSettings]\nPlugins[$i]=a,kvdthumbnail\nPlugins=b\n' \
+  'deleted|[PreviewSettings]\nPlugins=a\nPlugins[$d]\n|' \
+  'subgroup-locale|[PreviewSettings][Sub]\nPlugins=a\n[PreviewSettings]\nPlugins[de]=b\n|'; do
+  IFS='|' read -r name before after <<<"$row"
+  new_home "kde-$name"
+  mkdir -p "$XDG_CONFIG_HOME"
+  printf "$before" >"$XDG_CONFIG_HOME/dolphinrc"
+  kde_before=$(kde_reads)
+  run_doctor 1 --fix
+  if [ -z "$after" ]; then
+    [ "$kde_before" = '(none)' ] || fail "KDE reads '$kde_before' from the $name dolphinrc"
+    expect_line "^ok     Dolphin: no saved list of preview plugins"
+    cmp -s <(printf "$before") "$XDG_CONFIG_HOME/dolphinrc" || fail "--fix changed the $name dolphinrc"
+  else
+    expect_line "^fixed  Dolphin: added kvdthumbnail"
+    cmp -s <(printf "$after") "$XDG_CONFIG_HOME/dolphinrc" ||
+      fail "--fix on the $name dolphinrc wrote:"$'\n'"$(cat -A "$XDG_CONFIG_HOME/dolphinrc")"
+    kde_reads | tr , '\n' | grep -qx kvdthumbnail ||
+      fail "KDE reads '$(kde_reads)', once '$kde_before', from the fixed $name dolphinrc"
+  fi
+done
+
 # Failure markers GNOME's factory left: for a .kvd document, for one without
 # extension (recognised by content), and for a picture, a FIFO and a file on
 # a network folder that no longer answers (a FUSE mount nobody serves, where

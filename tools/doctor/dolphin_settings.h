@@ -11,13 +11,16 @@
 
 namespace kvd::doctor {
 
-// The saved list as KDE's configuration reader reads it (entries trimmed,
-// empty ones dropped), or nothing when dolphinrc has none (Dolphin then uses
-// its defaults, which enable every installed plugin of a known kind).
+// The saved list as KDE's configuration reader reads it (the entry it takes
+// among repeated keys and groups, option markers such as [$e] and [$i]
+// read; entries trimmed, empty ones dropped), or nothing when dolphinrc has
+// none or deletes it with [$d] (Dolphin then uses its defaults, which
+// enable every installed plugin of a known kind).
 std::optional<std::vector<std::string>> ReadDolphinPreviewPlugins(const std::filesystem::path& dolphinrc);
 
-// Adds plugin to the saved list, keeping every other line of the file byte
-// for byte. Returns false when the file cannot be rewritten.
+// Adds plugin to the saved list on the line KDE reads it from, keeping
+// every other byte of the file. Returns false when the file cannot be
+// rewritten.
 bool AddDolphinPreviewPlugin(const std::filesystem::path& dolphinrc, const std::string& plugin);
 
 }  // namespace kvd::doctor
