@@ -12,8 +12,10 @@ enum class TerminalLayout {
 
 // Bytes from a document made safe to print on a terminal: control characters
 // (C0, DEL, and C1 as UTF-8 or as single bytes, any of which a terminal may
-// obey), format characters (zero-width, direction marks and overrides, tags:
-// drawn as nothing or reordering what follows) and bytes that are not valid
+// obey), format and other invisible characters (zero-width, direction marks
+// and overrides, tags, variation selectors, fillers, line and paragraph
+// separators, spaces other than U+0020: drawn as nothing or as space only,
+// or reordering what follows) and bytes that are not valid
 // UTF-8 become \xHH per byte, a NUL included, so that a document can neither
 // move the cursor, retitle the window nor forge a line, and nothing it holds
 // goes unseen.

@@ -133,7 +133,7 @@ TEST(KvdInspect, SaysWhenAReadFailedAndFails) {
 // A document's bytes can neither drive the terminal (retitle the window,
 // return the cursor to forge a line, reverse the text) nor hide behind a NUL
 // or a character drawn as nothing.
-TEST(KvdInspect, EscapesControlAndFormatCharactersOfTheDocumentInItsText) {
+TEST(KvdInspect, EscapesControlAndInvisibleCharactersOfTheDocumentInItsText) {
   struct NameCase {
     const char* suffix;  // appended to a chunk named "thumb"
     const char* shown;
@@ -146,6 +146,9 @@ TEST(KvdInspect, EscapesControlAndFormatCharactersOfTheDocumentInItsText) {
       {"\xe2\x81\xa6", "\\xe2\\x81\\xa6"},               // U+2066 LEFT-TO-RIGHT ISOLATE
       {"\xef\xbb\xbf", "\\xef\\xbb\\xbf"},               // U+FEFF ZERO WIDTH NO-BREAK SPACE
       {"\xf3\xa0\x81\x81", "\\xf3\\xa0\\x81\\x81"},      // U+E0041 TAG LATIN CAPITAL LETTER A
+      {"\xef\xb8\x8f", "\\xef\\xb8\\x8f"},               // U+FE0F VARIATION SELECTOR-16
+      {"\xe3\x85\xa4", "\\xe3\\x85\\xa4"},               // U+3164 HANGUL FILLER
+      {"\xe2\x80\xa8", "\\xe2\\x80\\xa8"},               // U+2028 LINE SEPARATOR
       {"\xc3\xa9\xe2\x80\x90", "\xc3\xa9\xe2\x80\x90"},  // visible: U+00E9, U+2010 right after U+200F
   };
   const std::string bin = "\x1b]0;owned\x07\xe2\x80\x8b";
