@@ -29,6 +29,7 @@
 #include "doctor/failure_markers.h"
 #include "doctor/home_owner.h"
 #include "doctor/thumbnailer_entry.h"
+#include "doctor/user_files.h"
 #include "png_reader.h"
 #include "terminal_text.h"
 
@@ -363,8 +364,7 @@ void CheckFailureMarkers(Report& report, bool fix) {
   }
   int left = 0;
   for (const kvd::doctor::FailureMarker& marker : markers) {
-    std::error_code error;
-    if (!fs::remove(marker.marker, error)) ++left;
+    if (!kvd::doctor::RemoveFile(marker.marker)) ++left;
   }
   if (left == 0) {
     report.Fixed("failure markers: removed " + count);

@@ -236,6 +236,16 @@ while True:
   wait "$swapper" 2>/dev/null || true
   swapper=
   snapshot | diff "$work/root-config.before" - >&2 || fail "kvd-doctor --fix changed a folder of root's outside the home"
+
+  # Root's own home whose dolphinrc leads into a folder of another user's:
+  # root writes nothing where that user could swap the path.
+  new_home root-link
+  mkdir -p "$XDG_CONFIG_HOME" "$work/user-dotfiles"
+  printf '[PreviewSettings]\nPlugins=imagethumbnail\n' >"$work/user-dotfiles/dolphinrc"
+  chown -R 65534:65534 "$work/user-dotfiles"
+  ln -s "$work/user-dotfiles/dolphinrc" "$XDG_CONFIG_HOME/dolphinrc"
+  run_doctor 1 --fix
+  expect_line "^WRONG  Dolphin: .* leave out kvdthumbnail; the file could not be rewritten$"
 else
   echo "not root: a home of another user's, checked by root, is not tried" >&2
 fi

@@ -26,6 +26,21 @@ bool TakeOwnerAndMode(int fd, const struct stat& target) {
   return fchmod(fd, target.st_mode & 07777) == 0;
 }
 
+// Run as root, the doctor changes a file only in a folder whose path no one
+// else can change: each folder up to '/' root's, and writable by no one
+// else (a sticky folder such as /tmp lets others add names, not move
+// root's). folder has no links left in it.
+bool SafeForRoot(const std::filesystem::path& folder) {
+  if (geteuid() != 0) return true;
+  for (std::filesystem::path at = folder;; at = at.parent_path()) {
+    struct stat info {};
+    if (lstat(at.c_str(), &info) != 0 || info.st_uid != 0) return false;
+    if ((info.st_mode & S_IWGRP) != 0 && info.st_gid != 0) return false;
+    if ((info.st_mode & S_IWOTH) != 0 && (info.st_mode & S_ISVTX) == 0) return false;
+    if (!at.has_relative_path()) return true;
+  }
+}
+
 }  // namespace
 
 RegularFile::RegularFile(const char* path) {
@@ -78,7 +93,9 @@ bool ReplaceFileContent(const std::filesystem::path& path, std::string_view cont
   std::error_code error;
   const std::filesystem::path target = std::filesystem::canonical(path, error);
   struct stat info {};
-  if (error || stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (error || !SafeForRoot(target.parent_path()) || stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return false;
+  }
   std::string temporary = target.string() + ".kvd-doctor-XXXXXX";
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return false;
@@ -87,6 +104,13 @@ bool ReplaceFileContent(const std::filesystem::path& path, std::string_view cont
   if (written && rename(temporary.c_str(), target.c_str()) == 0) return true;
   unlink(temporary.c_str());
   return false;
+}
+
+bool RemoveFile(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::canonical(path.parent_path(), error);
+  if (error || !SafeForRoot(folder)) return false;
+  return std::filesystem::remove(folder / path.filename(), error);
 }
 
 }  // namespace kvd::doctor

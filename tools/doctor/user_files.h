@@ -42,8 +42,14 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& path);
 // Replaces the content of the file path leads to, following every link:
 // dotfile managers keep settings as links into their own folder, and the
 // link must stay. The new content goes into a file beside the target with
-// the target's permissions (and, when run as root, as under sudo -E, its
-// owner), renamed over it, so a failed write leaves the old content whole.
+// the target's permissions (and, when run as root, its owner), renamed over
+// it, so a failed write leaves the old content whole. Run as root, it writes
+// only where no one else can change the path (false otherwise).
 bool ReplaceFileContent(const std::filesystem::path& path, std::string_view content);
+
+// Removes the file path names (a link itself, not what it leads to); false
+// when there was none or it could not be removed. Run as root, it removes
+// only where no one else can change the path.
+bool RemoveFile(const std::filesystem::path& path);
 
 }  // namespace kvd::doctor
