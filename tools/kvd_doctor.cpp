@@ -137,6 +137,9 @@ void CheckMimeType(Report& report) {
 constexpr std::chrono::seconds kThumbnailerTimeLimit{5};
 // How often a running program is looked at while the doctor waits for it.
 constexpr std::chrono::milliseconds kWaitStep{10};
+// A program stuck in the kernel (on a network folder that is down) ends
+// late even when killed; after this long it is left for the system to reap.
+constexpr std::chrono::seconds kKillGrace{1};
 
 struct ProgramEnd {
   enum class How { kExited, kNotRun, kTimedOut };
@@ -174,7 +177,7 @@ ProgramEnd RunProgram(const std::vector<std::string>& words) {
   const std::optional<int> status = WaitUntil(pid, std::chrono::steady_clock::now() + kThumbnailerTimeLimit);
   if (!status) {
     kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    WaitUntil(pid, std::chrono::steady_clock::now() + kKillGrace);
     return {ProgramEnd::How::kTimedOut};
   }
   if (!WIFEXITED(*status)) return {};
