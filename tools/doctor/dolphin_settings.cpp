@@ -50,7 +50,7 @@ std::optional<GroupHeader> ReadGroupHeader(std::string_view line) {
     if (part == "$i" && end + 1 == line.size()) {
       header.immutable = true;
     } else {
-      if (start > 1) header.name += '\x1d';
+      if (!header.name.empty()) header.name += '\x1d';
       header.name += part;
     }
     if (end + 1 >= line.size() || line[end + 1] != '[') return header;
