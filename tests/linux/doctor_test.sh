@@ -86,8 +86,8 @@ done
 
 # Dolphin's saved plugin list without ours: --fix adds it and changes no
 # other byte of the file. The file is kept as a dotfile manager keeps it: a
-# chain of links into its folder, closed to others, and (when we are root,
-# as under sudo -E) owned by the user whose home it is.
+# chain of links into its folder, closed to others, and (when we are root)
+# owned by another user, which root's own home may hold.
 new_home dolphin
 dotfile=$home/dotfiles/kde/dolphinrc
 mkdir -p "$XDG_CONFIG_HOME" "$(dirname "$dotfile")"
@@ -201,12 +201,13 @@ status=0
 [ "$status" = 3 ] || fail "GNOME's factory no longer sees the marker of photo.png"
 run_doctor 1
 expect_line "^ok     failure markers: none for .kvd files"
+
 # Run by root (as under sudo -E) on a home that belongs to another user, the
 # doctor acts as that user: a thumbnailer entry the user planted runs with
 # the user's rights, and a user who swaps a folder of the home with a link
 # to a folder of root's, over and over, gets nothing written there.
 if [ "$(id -u)" = 0 ]; then
-  chmod 755 "$work"
+  chmod 755 "$work" # for the other user to reach its home
   new_home planted
   mkdir -p "$XDG_DATA_HOME/thumbnailers"
   printf '[Thumbnailer Entry]\nExec=/bin/sh -c "id -u >>%s/ran-as" %%i %%o\nMimeType=application/x-kvd;\n' "$home" \
