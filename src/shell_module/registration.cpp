@@ -164,15 +164,20 @@ bool SameBytes(const HeldValue& a, const HeldValue& b) {
 
 // Whether the module of the other bitness has our class registered too: both
 // views hold it, with servers of different paths. One view, opened twice,
-// holds the same path.
-bool OtherBitnessRegistered(HKEY classes, const CLSID& clsid) {
+// holds the same path. Fails when a server that is there cannot be read.
+HRESULT FindOtherBitness(HKEY classes, const CLSID& clsid, bool& registered) {
+  registered = false;
   RegistryTextBuffer serverPath{};
-  if (Failed(FormatClassPath(serverPath, kServerKeyFormat, clsid))) return false;
+  HRESULT result = FormatClassPath(serverPath, kServerKeyFormat, clsid);
+  if (Failed(result)) return result;
   std::array<HeldValue, kBothViews.size()> servers;
   for (std::size_t i = 0; i < kBothViews.size(); ++i) {
-    if (Failed(ReadHeldValue(classes, serverPath.data(), nullptr, servers[i], kBothViews[i]))) return false;
+    result = ReadHeldValue(classes, serverPath.data(), nullptr, servers[i], kBothViews[i]);
+    if (result == kMissing) return S_OK;
+    if (Failed(result)) return result;
   }
-  return !SameBytes(servers[0], servers[1]);
+  registered = !SameBytes(servers[0], servers[1]);
+  return S_OK;
 }
 
 // What our class key keeps of shared goes to the class key of each view that
@@ -308,8 +313,11 @@ HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served) {
 }
 
 HRESULT LeaveToOtherBitness(HKEY classes, const CLSID& clsid, const SharedValue& shared, bool& left) {
-  left = shared.bothViews && OtherBitnessRegistered(classes, clsid);
-  return left ? PassOnKeptValue(classes, clsid, shared) : S_OK;
+  left = false;
+  if (!shared.bothViews) return S_OK;
+  const HRESULT found = FindOtherBitness(classes, clsid, left);
+  if (Failed(found) || !left) return found;
+  return PassOnKeptValue(classes, clsid, shared);
 }
 
 HRESULT GiveBackOrDeleteHandler(HKEY classes, const CLSID& clsid, const SharedValue& shared) {
