@@ -90,7 +90,7 @@ HRESULT WritePropertyHandlerListing() {
 }
 
 HRESULT DeletePropertyHandlerListing() {
-  return GiveBackOrDeleteHandler(HKEY_CLASSES_ROOT, CLSID_KvdPropertyHandler, kListingValue);
+  return AbsentIsDone(GiveBackOrDeleteHandler(HKEY_CLASSES_ROOT, CLSID_KvdPropertyHandler, kListingValue));
 }
 
 HRESULT WritePropertyLists(HKEY classes) {
