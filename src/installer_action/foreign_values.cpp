@@ -173,9 +173,11 @@ std::vector<BYTE> TextBytes(const std::wstring& text) {
   return {bytes, bytes + (text.size() + 1) * sizeof(wchar_t)};
 }
 
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
 // The text of string data up to its first NUL.
 std::wstring TextOf(DWORD type, const std::vector<BYTE>& data) {
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+  if (!IsText(type)) return {};
   const std::wstring_view text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
   return std::wstring(text.substr(0, text.find(L'\0')));
 }
@@ -304,30 +306,46 @@ class Fields {
 
 std::wstring RecordPath(const std::wstring& id) { return std::wstring(kRecordsKey) + L"\\" + id; }
 
-// The record of the shared value of Registry row ID below ROOT, if the product keeps one.
-std::optional<Record> ReadRecord(int root, const std::wstring& id) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(RootKey(root), RecordPath(id).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  Record record;
-  record.id = id;
-  record.location.root = root;
+// Reads the text value NAME of an open key into text; false, text unchanged,
+// when there is none or it holds no text.
+bool QueryText(HKEY key, const wchar_t* name, std::wstring& text) {
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  bool complete = QueryValue(key, kRecordKeyName, type, data);
-  record.location.key = TextOf(type, data);
-  complete = complete && QueryValue(key, kRecordValueName, type, data);
-  record.location.name = TextOf(type, data);
-  complete = complete && QueryValue(key, kRecordView, type, data) && type == REG_DWORD && data.size() == sizeof(DWORD);
-  if (complete) std::memcpy(&record.location.view, data.data(), sizeof(DWORD));
-  complete = complete && QueryValue(key, kRecordOurs, type, data);
-  record.ours = TextOf(type, data);
+  if (!QueryValue(key, name, type, data) || !IsText(type)) return false;
+  text = TextOf(type, data);
+  return true;
+}
+
+// Reads a record's view (32 or 64) into view; false, view unchanged, when it has none.
+bool QueryView(HKEY key, DWORD& view) {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  DWORD read = 0;
+  if (!QueryValue(key, kRecordView, type, data) || type != REG_DWORD || data.size() != sizeof read) return false;
+  std::memcpy(&read, data.data(), sizeof read);
+  if (read != 32 && read != 64) return false;
+  view = read;
+  return true;
+}
+
+// The record that the product keeps of the shared value that PACKAGE (as
+// this package writes it) describes, if it keeps one. A field that cannot be
+// read, missing or of another type, is the package's, so that a damaged
+// record still gives back the value it kept.
+std::optional<Record> ReadRecord(const Record& package) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(RootKey(package.location.root), RecordPath(package.id).c_str(), 0,
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  Record record = package;
+  QueryText(key, kRecordKeyName, record.location.key);
+  QueryText(key, kRecordValueName, record.location.name);
+  QueryView(key, record.location.view);
+  QueryText(key, kRecordOurs, record.ours);
   RegistryValue replaced = record.location;
   if (QueryValue(key, kRecordReplaced, replaced.type, replaced.data)) record.replaced = replaced;
   RegCloseKey(key);
-  if (!complete) return std::nullopt;
   return record;
 }
 
@@ -419,7 +437,7 @@ bool PlanSharedValue(MSIHANDLE install, const std::wstring& id, bool removing, P
     Log(install, (L"KvdThumb: no Registry row " + id + L" to keep another program's value of").c_str());
     return false;
   }
-  const std::optional<Record> kept = ReadRecord(next.location.root, id);
+  const std::optional<Record> kept = ReadRecord(next);
   RegistryValue live = kept ? kept->location : next.location;
   const bool foreign = ReadValue(live) && !Holds(live, kept ? kept->ours : next.ours);
   plan.roots.insert(next.location.root);
@@ -433,8 +451,10 @@ bool PlanSharedValue(MSIHANDLE install, const std::wstring& id, bool removing, P
     plan.putBack.push_back(Line(kPutBackLine).Value(*kept->replaced).text());
   }
   if (removing) return true;
+  // What we replaced stays ours to give back for as long as we are installed,
+  // whoever holds the value meanwhile.
   if (kept) {
-    if (!foreign) next.replaced = kept->replaced;
+    next.replaced = kept->replaced;
   } else if (foreign) {
     Log(install, (L"KvdThumb: taking over " + live.key + L"\\" + live.name + L", kept for removal").c_str());
     next.replaced = live;

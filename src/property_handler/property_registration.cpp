@@ -32,12 +32,13 @@ constexpr std::array kPropertyLists = {
     PropertyList{L"InfoTip", L"prop:System.ItemTypeText;*System.Image.Dimensions;System.Size;System.DateModified"},
 };
 
-// The machine's handler for .kvd, kept by the class's own classes key.
-const SharedValue kListingValue{HKEY_LOCAL_MACHINE, kPropertyHandlerListing, nullptr, L"PropertyHandler"};
+// The machine's handler for .kvd, kept by the class's own classes key. Each
+// registry view has its own, as it has its own class key.
+const SharedValue kListingValue{HKEY_LOCAL_MACHINE, kPropertyHandlerListing, nullptr, L"PropertyHandler", false};
 
 // A list's value below classes, kept under its own name.
 SharedValue ListValue(HKEY classes, const PropertyList& list) {
-  return {classes, kFileTypeAssociation, list.valueName, list.valueName};
+  return {classes, kFileTypeAssociation, list.valueName, list.valueName, true};
 }
 
 // Room for the longest of our lists; a longer value is not ours.
@@ -107,9 +108,13 @@ HRESULT DeletePropertyLists(HKEY classes) {
   if (Failed(opened)) return AbsentIsDone(opened);
   HRESULT deleted = S_OK;
   for (const PropertyList& list : kPropertyLists) {
-    if (Failed(deleted) || !ValueHolds(key, list.valueName, list.properties)) continue;
+    if (Failed(deleted)) break;
+    const SharedValue shared = ListValue(classes, list);
+    bool left = false;
+    deleted = LeaveToOtherBitness(classes, CLSID_KvdPropertyHandler, shared, left);
+    if (Failed(deleted) || left || !ValueHolds(key, list.valueName, list.properties)) continue;
     bool givenBack = false;
-    deleted = GiveBackValue(classes, CLSID_KvdPropertyHandler, ListValue(classes, list), givenBack);
+    deleted = GiveBackValue(classes, CLSID_KvdPropertyHandler, shared, givenBack);
     if (!Failed(deleted) && !givenBack) deleted = HResultFromWin32(RegDeleteValueW(key, list.valueName));
   }
   const bool empty = KeyIsEmpty(key);

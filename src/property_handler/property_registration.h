@@ -27,7 +27,8 @@ HRESULT DeletePropertyHandlerListing();
 HRESULT WritePropertyLists(HKEY classes);
 // Of the values that still hold our lists, gives back those that writing them
 // replaced and deletes the others; then deletes the key when nothing else is
-// left in it.
+// left in it. While the DLL of the other bitness is registered, the lists
+// stay (see SharedValue).
 HRESULT DeletePropertyLists(HKEY classes);
 
 }  // namespace kvd

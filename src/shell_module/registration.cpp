@@ -1,6 +1,7 @@
 #include "shell_module/registration.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <new>
 
@@ -20,6 +21,14 @@ constexpr WCHAR kDisplayNameName[] = KVD_WIDE("DisplayName");
 constexpr WCHAR kAppIdName[] = KVD_WIDE("AppID");
 constexpr WCHAR kThreadingModelName[] = KVD_WIDE("ThreadingModel");
 constexpr WCHAR kApartmentThreading[] = KVD_WIDE("Apartment");
+
+// What the registry answers for a key or value that is not there.
+constexpr HRESULT kMissing = HResultFromWin32(ERROR_FILE_NOT_FOUND);
+
+// A 64-bit Windows keeps the class keys of 64-bit and of 32-bit modules in
+// two registry views; a 32-bit Windows has one, which both flags open.
+constexpr REGSAM kOwnView = 0;
+constexpr std::array<REGSAM, 2> kBothViews = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
 // A path that fills the buffer was cut short and would register a file that
 // does not exist, so it is refused like any path too long for the buffer. A
@@ -88,9 +97,10 @@ struct HeldValue {
   std::unique_ptr<BYTE[]> data;
 };
 
-HRESULT ReadHeldValue(HKEY root, const WCHAR* keyPath, const WCHAR* valueName, HeldValue& value) {
+HRESULT ReadHeldValue(HKEY root, const WCHAR* keyPath, const WCHAR* valueName, HeldValue& value,
+                      REGSAM view = kOwnView) {
   HKEY key = nullptr;
-  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(root, keyPath, 0, KEY_READ, &key));
+  const HRESULT opened = HResultFromWin32(RegOpenKeyExW(root, keyPath, 0, KEY_READ | view, &key));
   if (Failed(opened)) return opened;
   DWORD size = 0;
   LONG read = RegQueryValueExW(key, valueName, nullptr, &value.type, nullptr, &size);
@@ -106,10 +116,11 @@ HRESULT ReadHeldValue(HKEY root, const WCHAR* keyPath, const WCHAR* valueName, H
   return HResultFromWin32(read);
 }
 
-HRESULT WriteHeldValue(HKEY root, const WCHAR* keyPath, const WCHAR* valueName, const HeldValue& value) {
+HRESULT WriteHeldValue(HKEY root, const WCHAR* keyPath, const WCHAR* valueName, const HeldValue& value,
+                       REGSAM view = kOwnView) {
   HKEY key = nullptr;
-  const HRESULT created = HResultFromWin32(
-      RegCreateKeyExW(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr));
+  const HRESULT created = HResultFromWin32(RegCreateKeyExW(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                           KEY_WRITE | view, nullptr, &key, nullptr));
   if (Failed(created)) return created;
   const LONG set = RegSetValueExW(key, valueName, 0, value.type, value.data.get(), value.size);
   RegCloseKey(key);
@@ -124,16 +135,17 @@ bool HoldsText(const HeldValue& value, const WCHAR* text) {
   return EqualIgnoringAsciiCase(held.substr(0, held.find(WCHAR{0})), text);
 }
 
-HRESULT FormatClassKeyPath(RegistryTextBuffer& path, const CLSID& clsid) {
+// A path below the class key: format with clsid for "%s".
+HRESULT FormatClassPath(RegistryTextBuffer& path, WideText format, const CLSID& clsid) {
   RegistryTextBuffer classId{};
   ProduceClassIdText(clsid, classId);
-  return FormatRegistryPath(path, kClassKeyFormat, classId.data());
+  return FormatRegistryPath(path, format, classId.data());
 }
 
 // Whether CLSID\{clsid} can be opened.
 HRESULT OpenClassKey(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatClassKeyPath(keyPath, served.clsid);
+  const HRESULT formatted = FormatClassPath(keyPath, kClassKeyFormat, served.clsid);
   if (Failed(formatted)) return formatted;
   HKEY key = nullptr;
   const HRESULT opened = HResultFromWin32(RegOpenKeyExW(classes, keyPath.data(), 0, KEY_READ, &key));
@@ -141,10 +153,50 @@ HRESULT OpenClassKey(HKEY classes, const ServerClass& served) {
   return opened;
 }
 
-HRESULT FormatKeptPath(RegistryTextBuffer& path, const CLSID& clsid) {
-  RegistryTextBuffer classId{};
-  ProduceClassIdText(clsid, classId);
-  return FormatRegistryPath(path, kKeptKeyFormat, classId.data());
+// The handler key below the file type is one key for both views.
+SharedValue HandlerValue(HKEY classes, const RegistryTextBuffer& keyPath) {
+  return {classes, keyPath.data(), nullptr, kKeptHandlerName, true};
+}
+
+bool SameBytes(const HeldValue& a, const HeldValue& b) {
+  return a.type == b.type && std::equal(a.data.get(), a.data.get() + a.size, b.data.get(), b.data.get() + b.size);
+}
+
+// Whether the module of the other bitness has our class registered too: both
+// views hold it, with servers of different paths. One view, opened twice,
+// holds the same path. Fails when a server that is there cannot be read.
+HRESULT FindOtherBitness(HKEY classes, const CLSID& clsid, bool& registered) {
+  registered = false;
+  RegistryTextBuffer serverPath{};
+  HRESULT result = FormatClassPath(serverPath, kServerKeyFormat, clsid);
+  if (Failed(result)) return result;
+  std::array<HeldValue, kBothViews.size()> servers;
+  for (std::size_t i = 0; i < kBothViews.size(); ++i) {
+    result = ReadHeldValue(classes, serverPath.data(), nullptr, servers[i], kBothViews[i]);
+    if (result == kMissing) return S_OK;
+    if (Failed(result)) return result;
+  }
+  registered = !SameBytes(servers[0], servers[1]);
+  return S_OK;
+}
+
+// What our class key keeps of shared goes to the class key of each view that
+// keeps none of its own.
+HRESULT PassOnKeptValue(HKEY classes, const CLSID& clsid, const SharedValue& shared) {
+  RegistryTextBuffer keptPath{};
+  HRESULT result = FormatClassPath(keptPath, kKeptKeyFormat, clsid);
+  if (Failed(result)) return result;
+  HeldValue kept;
+  result = ReadHeldValue(classes, keptPath.data(), shared.keptName, kept);
+  if (result == kMissing) return S_OK;
+  if (Failed(result)) return result;
+  for (const REGSAM view : kBothViews) {
+    HeldValue own;
+    result = ReadHeldValue(classes, keptPath.data(), shared.keptName, own, view);
+    if (result == kMissing) result = WriteHeldValue(classes, keptPath.data(), shared.keptName, kept, view);
+    if (Failed(result)) return result;
+  }
+  return S_OK;
 }
 
 }  // namespace
@@ -219,10 +271,10 @@ HRESULT WriteServerClassKeys(HKEY classes, const ServerClass& served, const WCHA
 HRESULT TakeOverValue(HKEY classes, const CLSID& clsid, const SharedValue& shared, const WCHAR* text) {
   HeldValue replaced;
   const HRESULT read = ReadHeldValue(shared.root, shared.keyPath, shared.valueName, replaced);
-  if (Failed(read) && read != HResultFromWin32(ERROR_FILE_NOT_FOUND)) return read;
+  if (Failed(read) && read != kMissing) return read;
   if (!Failed(read) && !HoldsText(replaced, text)) {
     RegistryTextBuffer keptPath{};
-    HRESULT kept = FormatKeptPath(keptPath, clsid);
+    HRESULT kept = FormatClassPath(keptPath, kKeptKeyFormat, clsid);
     if (!Failed(kept)) kept = WriteHeldValue(classes, keptPath.data(), shared.keptName, replaced);
     if (Failed(kept)) return kept;
   }
@@ -232,11 +284,11 @@ HRESULT TakeOverValue(HKEY classes, const CLSID& clsid, const SharedValue& share
 HRESULT GiveBackValue(HKEY classes, const CLSID& clsid, const SharedValue& shared, bool& givenBack) {
   givenBack = false;
   RegistryTextBuffer keptPath{};
-  const HRESULT formatted = FormatKeptPath(keptPath, clsid);
+  const HRESULT formatted = FormatClassPath(keptPath, kKeptKeyFormat, clsid);
   if (Failed(formatted)) return formatted;
   HeldValue kept;
   const HRESULT read = ReadHeldValue(classes, keptPath.data(), shared.keptName, kept);
-  if (read == HResultFromWin32(ERROR_FILE_NOT_FOUND)) return S_OK;
+  if (read == kMissing) return S_OK;
   if (Failed(read)) return read;
   givenBack = true;
   return WriteHeldValue(shared.root, shared.keyPath, shared.valueName, kept);
@@ -250,19 +302,31 @@ HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
-  return TakeOverValue(classes, served.clsid, {classes, keyPath.data(), nullptr, kKeptHandlerName}, classId.data());
+  return TakeOverValue(classes, served.clsid, HandlerValue(classes, keyPath), classId.data());
 }
 
 HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer keyPath{};
-  const HRESULT formatted = FormatClassKeyPath(keyPath, served.clsid);
+  const HRESULT formatted = FormatClassPath(keyPath, kClassKeyFormat, served.clsid);
   if (Failed(formatted)) return formatted;
   return DeleteClassesRootTree(classes, keyPath.data());
 }
 
+HRESULT LeaveToOtherBitness(HKEY classes, const CLSID& clsid, const SharedValue& shared, bool& left) {
+  left = false;
+  if (!shared.bothViews) return S_OK;
+  const HRESULT found = FindOtherBitness(classes, clsid, left);
+  if (Failed(found) || !left) return found;
+  return PassOnKeptValue(classes, clsid, shared);
+}
+
 HRESULT GiveBackOrDeleteHandler(HKEY classes, const CLSID& clsid, const SharedValue& shared) {
+  bool left = false;
+  const HRESULT passed = LeaveToOtherBitness(classes, clsid, shared, left);
+  if (Failed(passed) || left) return passed;
   bool ours = false;
   const HRESULT checked = HandlerIsOurs(shared.root, clsid, shared.keyPath, ours);
+  if (checked == kMissing) return S_OK;
   if (Failed(checked) || !ours) return checked;
   bool givenBack = false;
   const HRESULT result = GiveBackValue(classes, clsid, shared, givenBack);
@@ -276,7 +340,7 @@ HRESULT DeleteHandlerKey(HKEY classes, const ServerClass& served) {
   RegistryTextBuffer keyPath{};
   const HRESULT formatted = FormatRegistryPath(keyPath, served.handlerKeyFormat, HandlerFileType(classes, progId));
   if (Failed(formatted)) return formatted;
-  return GiveBackOrDeleteHandler(classes, served.clsid, {classes, keyPath.data(), nullptr, kKeptHandlerName});
+  return GiveBackOrDeleteHandler(classes, served.clsid, HandlerValue(classes, keyPath));
 }
 
 HRESULT RegisterIn(HKEY classes, const ServerClass& served) {

@@ -73,11 +73,18 @@ HRESULT WriteHandlerKey(HKEY classes, const ServerClass& served);
 // its type included, as the value keptName of CLSID\{clsid}\Replaced below
 // the classes key; unregistering gives it back while the value is still ours.
 // The record goes with the class key.
+//
+// The keys below the file types and SystemFileAssociations are one key for
+// the 64-bit and the 32-bit registry view, while each view has its own class
+// keys: with the DLLs of both bitnesses registered, such a value stays ours
+// until the last of them is unregistered, and that one gives back what the
+// first replaced.
 struct SharedValue {
   HKEY root;
   const WCHAR* keyPath;
   const WCHAR* valueName;  // null: the default value
   const WCHAR* keptName;
+  bool bothViews;  // one value for both registry views
 };
 
 // Sets the shared value to the REG_SZ text, first keeping a value of another
@@ -87,12 +94,18 @@ HRESULT TakeOverValue(HKEY classes, const CLSID& clsid, const SharedValue& share
 // there was one.
 HRESULT GiveBackValue(HKEY classes, const CLSID& clsid, const SharedValue& shared, bool& givenBack);
 
+// Unregistering: while our class is registered in the other view too (by the
+// DLL of the other bitness), a value that both views share stays as it is,
+// and what our class key keeps of it passes to the other view's class key
+// unless that keeps a value of its own; left tells whether it stays.
+HRESULT LeaveToOtherBitness(HKEY classes, const CLSID& clsid, const SharedValue& shared, bool& left);
+
 // Deletes the class key, with what it keeps: give back first.
 HRESULT DeleteServerClassKeys(HKEY classes, const ServerClass& served);
-// If the default value of the shared key names clsid (in any case), gives
-// back the value it replaced, or else deletes the key with its subkeys; a key
-// that names another class stays, and S_OK is answered. Fails when the key
-// cannot be opened.
+// Unless it is left to the other bitness, if the default value of the shared
+// key names clsid (in any case), gives back the value it replaced, or else
+// deletes the key with its subkeys; a key that names another class stays, and
+// a key that is gone is no failure: S_OK is answered for both.
 HRESULT GiveBackOrDeleteHandler(HKEY classes, const CLSID& clsid, const SharedValue& shared);
 // The same for the handler key under the file type that .kvd names now.
 HRESULT DeleteHandlerKey(HKEY classes, const ServerClass& served);

@@ -45,7 +45,9 @@ windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 # The registry as sorted records: "KEY" for each key and "KEY<TAB>VALUE" for
 # each value, the current user's hive spelled HKCU. Wine's own device, service
 # and network state (Hardware, System, NetworkCards) changes by itself and is
-# left out.
+# left out, and so are the display settings it keeps for the session and what
+# its debugger writes (its settings and its console's) when one of its own
+# services crashes, as its RPC service sometimes does.
 registry_snapshot() {
   local export="$WORK/export.reg"
   step regedit /E "$(windows_path "$export")" || fail "regedit /E failed"
@@ -55,7 +57,8 @@ registry_snapshot() {
     { line = $0
       while (line ~ /\\$/ && (getline more) > 0) { sub(/\\$/, "", line); sub(/^ +/, "", more); line = line more }
       print key "\t" line }' |
-    grep -v -E '^HKEY_LOCAL_MACHINE\\(Hardware|System)(\\|$)|\\NetworkCards(\\|$)' | LC_ALL=C sort
+    grep -v -E '^HKEY_LOCAL_MACHINE\\(Hardware|System)(\\|$)|\\NetworkCards(\\|$)' |
+    grep -v -E '^HKCU\\(Console|Software\\Wine\\(WineDbg|Temporary System Parameters))(\\|[[:blank:]]|$)' | LC_ALL=C sort
   rm -f "$export"
 }
 

@@ -44,6 +44,13 @@ void SeedValue(std::u16string_view path, std::u16string_view name, RegistryValue
 void SeedCurrentUserValue(std::u16string_view path, std::u16string_view name, RegistryValue value);
 // From now on RegCreateKeyExW fails with error and creates nothing.
 void FailKeyCreation(LONG error);
+// The registry is that of a 64-bit Windows, whose 32-bit view has its own
+// class keys: CLSID below either classes root (HKEY_CLASSES_ROOT, the user's
+// Software\Classes) is Wow6432Node\CLSID there, and every other key is one
+// for both views. A call sees the view its flag names (KEY_WOW64_64KEY,
+// KEY_WOW64_32KEY), else the view of the process: from now on that of a
+// 32-bit process when yes, of a 64-bit one (as after Reset) when not.
+void RunAs32Bit(bool yes);
 
 void SetModulePath(std::u16string path);
 // From now on GetModuleFileNameW answers 0, and GetLastError then gives error

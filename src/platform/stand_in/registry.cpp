@@ -27,6 +27,7 @@ RegistryContents g_currentUserContents;
 HKEY__ g_classesRoot{&g_contents, u""};
 HKEY__ g_currentUser{&g_currentUserContents, u""};
 LONG g_keyCreationFailure = ERROR_SUCCESS;
+bool g_32BitProcess = false;
 
 char16_t FoldAsciiCase(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
@@ -46,6 +47,17 @@ std::u16string PathBelow(HKEY root, LPCWSTR subKey) {
   if (root->path.empty()) return std::u16string(sub);
   if (sub.empty()) return root->path;
   return root->path + u'\\' + std::u16string(sub);
+}
+
+// The path that a call with access sees at path (see RunAs32Bit).
+std::u16string InView(const RegistryContents& hive, std::u16string path, REGSAM access) {
+  const bool view32 = (access & KEY_WOW64_32KEY) != 0 || ((access & KEY_WOW64_64KEY) == 0 && g_32BitProcess);
+  const std::u16string classes = &hive == &g_currentUserContents ? u"Software\\Classes\\" : u"";
+  const std::u16string classIds = classes + u"CLSID";
+  const bool classKey = StartsWithIgnoringCase(path, classIds) &&
+                        (path.size() == classIds.size() || path[classIds.size()] == u'\\');
+  if (view32 && classKey) path.insert(classes.size(), u"Wow6432Node\\");
+  return path;
 }
 
 void CreateKeyWithParents(RegistryContents& hive, std::u16string_view path) {
@@ -79,12 +91,12 @@ void SeedValueIn(RegistryContents& hive, std::u16string_view path, std::u16strin
 const HKEY HKEY_CLASSES_ROOT = &g_classesRoot;
 const HKEY HKEY_CURRENT_USER = &g_currentUser;
 
-LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, const void*, HKEY* key,
+LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM access, const void*, HKEY* key,
                      DWORD*) {
   if (root == nullptr) return ERROR_INVALID_HANDLE;
   if (g_keyCreationFailure != ERROR_SUCCESS) return g_keyCreationFailure;
   try {
-    std::u16string path = PathBelow(root, subKey);
+    std::u16string path = InView(*root->hive, PathBelow(root, subKey), access);
     CreateKeyWithParents(*root->hive, path);
     return OpenHandle(*root->hive, std::move(path), key);
   } catch (const std::bad_alloc&) {
@@ -92,10 +104,10 @@ LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, co
   }
 }
 
-LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM, HKEY* key) {
+LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM access, HKEY* key) {
   if (root == nullptr) return ERROR_INVALID_HANDLE;
   try {
-    std::u16string path = PathBelow(root, subKey);
+    std::u16string path = InView(*root->hive, PathBelow(root, subKey), access);
     if (FindKey(*root->hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
     return OpenHandle(*root->hive, std::move(path), key);
   } catch (const std::bad_alloc&) {
@@ -138,7 +150,7 @@ LONG RegDeleteTreeW(HKEY root, LPCWSTR subKey) {
   if (root == nullptr) return ERROR_INVALID_HANDLE;
   RegistryContents& hive = *root->hive;
   try {
-    const std::u16string path = PathBelow(root, subKey);
+    const std::u16string path = InView(hive, PathBelow(root, subKey), 0);
     if (FindKey(hive, path) == nullptr) return ERROR_FILE_NOT_FOUND;
     const std::u16string below = path + u'\\';
     hive.erase(hive.find(path));
@@ -171,10 +183,13 @@ void SeedCurrentUserValue(std::u16string_view path, std::u16string_view name, Re
 
 void FailKeyCreation(LONG error) { g_keyCreationFailure = error; }
 
+void RunAs32Bit(bool yes) { g_32BitProcess = yes; }
+
 void ResetRegistry() {
   g_contents.clear();
   g_currentUserContents.clear();
   g_keyCreationFailure = ERROR_SUCCESS;
+  g_32BitProcess = false;
 }
 
 }  // namespace kvd::stand_in

@@ -188,6 +188,9 @@ inline constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 inline constexpr REGSAM KEY_READ = 0x20019;
 inline constexpr REGSAM KEY_WRITE = 0x20006;
 inline constexpr REGSAM DELETE = 0x10000;
+// The registry views of a 64-bit Windows (see stand_in::RunAs32Bit).
+inline constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
+inline constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
 
 // Opens subKey below root, creating it and every missing key above it.
 LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
