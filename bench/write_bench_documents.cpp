@@ -31,7 +31,9 @@ bool WritePreviewPng(const std::filesystem::path& path) {
                 static_cast<std::size_t>(width) * 4);
   }
   std::string error;
-  return kvd::WritePng(path, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bottomUp, error);
+  // Compressed, as pictures are kept: the PNG that other thumbnailers read.
+  return kvd::WritePng(path, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bottomUp, error,
+                       kvd::PngPacking::Compressed);
 }
 
 }  // namespace

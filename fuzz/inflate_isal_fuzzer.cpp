@@ -1,32 +1,28 @@
 // ISA-L's inflate against zlib's, the inflater every build uses: a stream
 // either inflates in both to the same bytes or is refused by both. The
-// libraries are not instrumented, so the fuzzer sees no coverage inside them;
-// most inputs therefore describe a stream rather than hold one. The first
-// byte's bit 0 chooses a whole zlib stream, header and Adler-32 trailer
-// included (0), or a bare deflate body (1), so that the block-level cases are
-// reached without a checksum in the way. Its bit 1 chooses whether the rest
-// is that stream as is (0) or a recipe (1): zlib compresses the recipe's data
-// with the level and strategy it names, then a few bytes of the result are
-// changed at the places it names, so that runs explore the damaged headers,
-// codes and distances of streams that were valid until then.
+// libraries are not instrumented, so the fuzzer sees no coverage inside them.
+// The first byte's bit 0 chooses a whole zlib stream, header and Adler-32
+// trailer included (0), or a bare deflate body (1), so that the block-level
+// cases are reached without a checksum in the way. Its bit 1 chooses whether
+// the rest is that stream as is (0) or a recipe (1, zlib_recipe.h).
 
 #include <isa-l/igzip_lib.h>
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <vector>
 
 #include "fuzz_input.h"
+#include "zlib_recipe.h"
 
 namespace {
+
+using kvd::fuzz::Wrapper;
 
 // Enough for most streams a fuzz input holds to inflate in full; one that
 // does not fit in zlib is left out of the comparison.
 constexpr std::size_t kOutputLimit = 256 * 1024;
-
-enum class Wrapper { Zlib, None };
 
 // What one inflater made of a stream; out holds size bytes when inflated.
 // tooLarge when zlib ran out of room first.
@@ -61,38 +57,6 @@ Outcome IsalInflate(const std::uint8_t* data, std::size_t size, Wrapper wrapper,
   return {result == ISAL_DECOMP_OK && state.block_state == ISAL_BLOCK_FINISH, false, state.total_out};
 }
 
-constexpr int kStrategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
-constexpr int kMaxDamagedBytes = 4;
-
-std::vector<std::uint8_t> Compressed(kvd::fuzz::FuzzInput& input, Wrapper wrapper) {
-  const auto settings = input.Take<std::uint8_t>();
-  const int level = settings % 10;
-  const int strategy = kStrategies[(settings / 10) % std::size(kStrategies)];
-  const int damaged = input.TakeInRange(0, kMaxDamagedBytes);
-  struct Damage {
-    std::uint16_t at;
-    std::uint8_t bits;
-  } damage[kMaxDamagedBytes];
-  for (int i = 0; i < damaged; ++i) damage[i] = {input.Take<std::uint16_t>(), input.Take<std::uint8_t>()};
-  const auto data = input.Rest();
-
-  z_stream stream{};
-  if (deflateInit2(&stream, level, Z_DEFLATED, wrapper == Wrapper::Zlib ? MAX_WBITS : -MAX_WBITS, 8, strategy) != Z_OK) {
-    return {};
-  }
-  std::vector<std::uint8_t> compressed(deflateBound(&stream, static_cast<uLong>(data.size())));
-  stream.next_in = const_cast<Bytef*>(data.data());
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = compressed.data();
-  stream.avail_out = static_cast<uInt>(compressed.size());
-  const int result = deflate(&stream, Z_FINISH);
-  compressed.resize(stream.total_out);
-  deflateEnd(&stream);
-  if (result != Z_STREAM_END) return {};
-  for (int i = 0; i < damaged && !compressed.empty(); ++i) compressed[damage[i].at % compressed.size()] ^= damage[i].bits;
-  return compressed;
-}
-
 // A zlib header whose window field (CINFO, the high nibble of its first byte)
 // passes 7, the 32 KiB that RFC 1950 allows: zlib refuses it, ISA-L inflates
 // the stream. Those are left out so that the run looks for other differences.
@@ -109,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Wrapper wrapper = (form & 1) == 0 ? Wrapper::Zlib : Wrapper::None;
   const auto rest = input.Rest();
   const std::vector<std::uint8_t> stream =
-      (form & 2) == 0 ? std::vector<std::uint8_t>(rest.begin(), rest.end()) : Compressed(input, wrapper);
+      (form & 2) == 0 ? std::vector<std::uint8_t>(rest.begin(), rest.end()) : kvd::fuzz::CompressedByRecipe(input, wrapper);
   if (wrapper == Wrapper::Zlib && DeclaresTooLargeWindow(stream.data(), stream.size())) return 0;
   const Outcome zlib = ZlibInflate(stream.data(), stream.size(), wrapper, zlibOut.data());
   if (zlib.tooLarge) return 0;

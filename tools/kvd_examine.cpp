@@ -68,7 +68,7 @@ kvd::PayloadDecoding DecodeAt(const std::filesystem::path& path, std::uint64_t p
                               const kvd::ChunkHeader& header) {
   kvd::FileStream stream(path);
   SkipForward(stream, payloadOffset);
-  std::vector<std::uint8_t> none;
+  kvd::ByteBuffer none;
   return kvd::DecodeChunkPayload(stream, header, none, 0);
 }
 

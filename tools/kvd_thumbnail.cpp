@@ -176,7 +176,8 @@ FileReport RenderFile(const std::filesystem::path& input, const std::filesystem:
   if (bitmap.result.outcome == kvd::LoadOutcome::ReadFailed) return Unreadable(input, std::strerror(stream.ReadError()));
   std::string error;
   const bool written = options.raw ? WriteRaw(output, bitmap.bits, error)
-                                   : kvd::WritePng(output, options.size, options.size, bitmap.bits, error);
+                                   : kvd::WritePng(output, options.size, options.size, bitmap.bits, error,
+                                                   kvd::PngPacking::Stored);
   if (!written) return Failure("cannot write " + output.string() + ": " + error);
   return {true, false, OutcomeNote(bitmap.result.outcome, input.string())};
 }

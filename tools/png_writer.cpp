@@ -10,14 +10,26 @@
 namespace kvd {
 namespace {
 
-// Thumbnail caches hold many small files that are written once and read
-// rarely: encoding time matters more than a few kilobytes. Measured on a
-// painting-like 1024 x 768 preview at sizes 96 and 256, zlib level 1 with the
-// Sub filter encodes in about half the time of libpng's defaults (level 6,
-// adaptive filters) for files about 1.6 times larger; no filter at all is
-// slower still, because zlib then has three times the bytes to write.
-constexpr int kCompressionLevel = 1;
-constexpr int kRowFilter = PNG_FILTER_SUB;
+// Deflate settings by packing. A thumbnail's PNG is read back once, by the
+// file manager's loader, which keeps its own copy: measured on a painting-like
+// preview at 128 to 1024 pixels (see DEVELOPING.md, "Benchmarks"), stored
+// rows without a filter write about seven times and load about four times
+// faster than zlib level 1 with the Sub filter, for files about seven times
+// larger. A picture that is kept takes level 1 with the Sub filter, which
+// encodes in about half the time of libpng's defaults (level 6, adaptive
+// filters) for files about 1.6 times larger.
+struct DeflateSettings {
+  int level;
+  int rowFilter;
+};
+
+DeflateSettings SettingsFor(PngPacking packing) {
+  switch (packing) {
+    case PngPacking::Stored: return {0, PNG_FILTER_NONE};
+    case PngPacking::Compressed: return {1, PNG_FILTER_SUB};
+  }
+  return {1, PNG_FILTER_SUB};
+}
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -26,7 +38,7 @@ struct FileCloser {
 // libpng reports errors by longjmp; everything that must be released is
 // owned outside the function that sets the jump point.
 bool EncodeRows(std::FILE* file, std::uint32_t width, std::uint32_t height, std::vector<png_bytep>& rows,
-                std::string& error) {
+                DeflateSettings settings, std::string& error) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
   if (info == nullptr) {
@@ -42,8 +54,8 @@ bool EncodeRows(std::FILE* file, std::uint32_t width, std::uint32_t height, std:
   png_init_io(png, file);
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_compression_level(png, kCompressionLevel);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, kRowFilter);
+  png_set_compression_level(png, settings.level);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.rowFilter);
   png_write_info(png, info);
   png_set_bgr(png);
   png_write_image(png, rows.data());
@@ -55,7 +67,7 @@ bool EncodeRows(std::FILE* file, std::uint32_t width, std::uint32_t height, std:
 }  // namespace
 
 bool WritePng(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
-              std::span<const std::uint8_t> bottomUpBgra, std::string& error) {
+              std::span<const std::uint8_t> bottomUpBgra, std::string& error, PngPacking packing) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (!file) {
     error = std::strerror(errno);
@@ -67,7 +79,7 @@ bool WritePng(const std::filesystem::path& path, std::uint32_t width, std::uint3
     // libpng takes non-const rows but only reads them when writing.
     rows[y] = const_cast<png_bytep>(bottomUpBgra.data() + (height - 1 - y) * rowBytes);
   }
-  if (!EncodeRows(file.get(), width, height, rows, error)) return false;
+  if (!EncodeRows(file.get(), width, height, rows, SettingsFor(packing), error)) return false;
   if (std::fclose(file.release()) != 0) {
     error = std::strerror(errno);
     return false;

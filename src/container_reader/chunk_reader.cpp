@@ -45,15 +45,15 @@ bool IsOversized(const ChunkHeader& header) {
 }
 
 PayloadResult ReadStoredPayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
-                                std::vector<std::uint8_t>& payload) {
+                                ByteBuffer& payload) {
   const std::uint32_t kept = std::min(header.decodedSize(), keptBytes);
   const bool complete = ReadGrowing(stream, kept, payload) && ReadAndDrop(stream, header.decodedSize() - kept);
   return complete ? PayloadResult::Decoded : PayloadResult::Cut;
 }
 
 PayloadDecoding InflatePayload(ByteStream& stream, const ChunkHeader& header, std::uint32_t keptBytes,
-                               std::vector<std::uint8_t>& payload) {
-  std::vector<std::uint8_t> compressed;
+                               ByteBuffer& payload) {
+  ByteBuffer compressed;
   if (!ReadGrowing(stream, header.storedSize(), compressed)) return {PayloadResult::Cut};
   const std::optional<std::uint32_t> length = InflateBuffer(compressed, payload, header.decodedSize(), keptBytes);
   if (!length) return {PayloadResult::InflateFailed};
@@ -62,7 +62,7 @@ PayloadDecoding InflatePayload(ByteStream& stream, const ChunkHeader& header, st
 
 }  // namespace
 
-PayloadDecoding DecodeChunkPayload(ByteStream& stream, const ChunkHeader& header, std::vector<std::uint8_t>& payload,
+PayloadDecoding DecodeChunkPayload(ByteStream& stream, const ChunkHeader& header, ByteBuffer& payload,
                                    std::uint32_t keptBytes) {
   payload.clear();
   if (IsOversized(header)) return {PayloadResult::TooLarge};
@@ -80,7 +80,7 @@ PayloadDecoding DecodeChunkPayload(ByteStream& stream, const ChunkHeader& header
 }
 
 std::optional<PayloadDecoding> FindChunkDecoding(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
-                                                 std::vector<std::uint8_t>& payload, std::uint32_t keptBytes) {
+                                                 ByteBuffer& payload, std::uint32_t keptBytes) {
   ChunkIterator records(stream);
   ChunkHeader record;
   while (records.Next(record)) {
@@ -89,7 +89,7 @@ std::optional<PayloadDecoding> FindChunkDecoding(ByteStream& stream, std::string
       continue;
     }
     header = record;
-    std::vector<std::uint8_t> decoded;
+    ByteBuffer decoded;
     const PayloadDecoding decoding = DecodeChunkPayload(stream, record, decoded, keptBytes);
     if (decoding.result == PayloadResult::Decoded) payload = std::move(decoded);
     return decoding;
@@ -98,7 +98,7 @@ std::optional<PayloadDecoding> FindChunkDecoding(ByteStream& stream, std::string
 }
 
 bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
-               std::vector<std::uint8_t>& payload, std::uint32_t keptBytes) {
+               ByteBuffer& payload, std::uint32_t keptBytes) {
   const std::optional<PayloadDecoding> decoding = FindChunkDecoding(stream, wantedName, header, payload, keptBytes);
   return decoding && decoding->result == PayloadResult::Decoded;
 }

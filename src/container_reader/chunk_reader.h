@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <vector>
 
+#include "container_reader/byte_buffer.h"
 #include "container_reader/byte_stream.h"
 #include "container_reader/container_format.h"
 
@@ -61,14 +61,14 @@ struct PayloadDecoding {
 // (and inflated), so that it decides success exactly as a payload kept whole,
 // but costs no memory. A decodedSize of 0 reads nothing and decodes to 0
 // bytes, whatever the compression.
-PayloadDecoding DecodeChunkPayload(ByteStream& stream, const ChunkHeader& header, std::vector<std::uint8_t>& payload,
+PayloadDecoding DecodeChunkPayload(ByteStream& stream, const ChunkHeader& header, ByteBuffer& payload,
                                    std::uint32_t keptBytes = kMaxChunkBytes);
 
 // FindChunk's scan with its reason: nullopt when no record carries the name,
 // else how the payload of the first one that does decoded (header and
 // payload are filled as by FindChunk).
 std::optional<PayloadDecoding> FindChunkDecoding(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
-                                                 std::vector<std::uint8_t>& payload,
+                                                 ByteBuffer& payload,
                                                  std::uint32_t keptBytes = kMaxChunkBytes);
 
 // Scans the records for the first one named wantedName and delivers its
@@ -80,6 +80,6 @@ std::optional<PayloadDecoding> FindChunkDecoding(ByteStream& stream, std::string
 // fails to inflate, is too large or has an unknown compression code gives
 // false. The stream is left behind the delivered payload.
 bool FindChunk(ByteStream& stream, std::string_view wantedName, ChunkHeader& header,
-               std::vector<std::uint8_t>& payload, std::uint32_t keptBytes = kMaxChunkBytes);
+               ByteBuffer& payload, std::uint32_t keptBytes = kMaxChunkBytes);
 
 }  // namespace kvd

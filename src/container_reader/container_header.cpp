@@ -39,7 +39,7 @@ ManifestText ReadManifestText(ByteStream& stream, std::uint32_t manifestLength) 
     manifest.result = ManifestRead::TooLong;
     return manifest;
   }
-  std::vector<std::uint8_t> bytes;
+  ByteBuffer bytes;
   const bool complete = ReadGrowing(stream, manifestLength, bytes);
   manifest.delivered = static_cast<std::uint32_t>(bytes.size());
   if (!complete) manifest.result = ManifestRead::Cut;

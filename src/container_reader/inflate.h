@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <vector>
+
+#include "container_reader/byte_buffer.h"
 
 namespace kvd {
 
@@ -16,7 +17,7 @@ namespace kvd {
 // a small scratch piece and dropped, so neither a lying capacity nor a stream
 // that expands a thousandfold costs more memory than the bytes kept.
 std::optional<std::uint32_t> InflateBuffer(std::span<const std::uint8_t> source,
-                                           std::vector<std::uint8_t>& destination, std::uint32_t capacity,
+                                           ByteBuffer& destination, std::uint32_t capacity,
                                            std::uint32_t keptBytes);
 
 }  // namespace kvd

@@ -14,7 +14,7 @@ constexpr std::uint32_t kDroppedPiece = 64 * 1024;
 
 }  // namespace
 
-bool ReadGrowing(ByteStream& stream, std::uint32_t count, std::vector<std::uint8_t>& out) {
+bool ReadGrowing(ByteStream& stream, std::uint32_t count, ByteBuffer& out) {
   out.clear();
   std::uint32_t piece = kFirstReadPiece;
   try {
@@ -35,7 +35,7 @@ bool ReadGrowing(ByteStream& stream, std::uint32_t count, std::vector<std::uint8
 
 bool ReadAndDrop(ByteStream& stream, std::uint32_t count) {
   if (count == 0) return true;
-  std::vector<std::uint8_t> piece;
+  ByteBuffer piece;
   try {
     piece.resize(std::min(count, kDroppedPiece));
   } catch (const std::bad_alloc&) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "container_reader/byte_buffer.h"
 #include "container_reader/byte_stream.h"
 
 namespace kvd {
@@ -11,7 +11,7 @@ namespace kvd {
 // claiming gigabytes in a short file costs no more memory than the file holds.
 // Returns true when all count bytes were delivered; out then holds exactly
 // them. On false out holds what arrived (or less, if memory ran out).
-bool ReadGrowing(ByteStream& stream, std::uint32_t count, std::vector<std::uint8_t>& out);
+bool ReadGrowing(ByteStream& stream, std::uint32_t count, ByteBuffer& out);
 
 // Reads count bytes and drops them, holding at most one small piece at a time.
 // True when all count bytes were delivered.

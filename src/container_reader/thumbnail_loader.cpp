@@ -57,7 +57,7 @@ std::uint32_t PictureBytes(std::int32_t width, std::int32_t height) {
 
 // Copies what the payload holds of the picture; every image byte it does not
 // cover becomes 0. Gives the number of bytes copied.
-std::size_t CopyPicture(ruta::CImage32& image, std::uint32_t pictureBytes, const std::vector<std::uint8_t>& payload) {
+std::size_t CopyPicture(ruta::CImage32& image, std::uint32_t pictureBytes, const ByteBuffer& payload) {
   const auto imageBytes = static_cast<std::size_t>(ruta::PixelCount(image)) * sizeof(ruta::ArgbPixel);
   const std::size_t copied = std::min({std::size_t{pictureBytes}, payload.size(), imageBytes});
   auto* destination = reinterpret_cast<std::uint8_t*>(image.pixels);
@@ -80,13 +80,13 @@ std::int32_t RowsReached(std::int32_t width, std::int32_t height, std::size_t by
 void HoldReachedRows(ruta::CImage32& image, std::int32_t& pictureHeight, const LoadReport& report,
                      std::size_t payloadBytes) {
   if (report.pictureBytes == 0) {
-    image.Resize(report.thumbWidth, report.thumbHeight);
+    image.ResizeForOverwrite(report.thumbWidth, report.thumbHeight);
     pictureHeight = image.height;
     return;
   }
   // No more than payloadBytes, which is a size.
   const auto reached = static_cast<std::size_t>(std::min<std::uint64_t>(report.pictureBytes, payloadBytes));
-  image.Resize(report.thumbWidth, RowsReached(report.thumbWidth, report.thumbHeight, reached));
+  image.ResizeForOverwrite(report.thumbWidth, RowsReached(report.thumbWidth, report.thumbHeight, reached));
   pictureHeight = report.thumbHeight;
 }
 
@@ -94,7 +94,7 @@ void HoldReachedRows(ruta::CImage32& image, std::int32_t& pictureHeight, const L
 LoadReport LoadPicture(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream, LoadReport report) {
   report.pictureBytes = PictureBytes(report.thumbWidth, report.thumbHeight);
   ChunkHeader header;
-  std::vector<std::uint8_t> payload;
+  ByteBuffer payload;
   // Without the chunk no payload is delivered and the image stays transparent.
   const std::optional<PayloadDecoding> decoding =
       FindChunkDecoding(stream, report.bin, header, payload, static_cast<std::uint32_t>(report.pictureBytes));
@@ -150,7 +150,7 @@ void ExtendToPictureHeight(ruta::CImage32& image, std::int32_t pictureHeight) {
 LoadReport LoadReadableRows(ruta::CImage32& image, std::int32_t& pictureHeight, ByteStream& stream) {
   pictureHeight = image.height;
   if (!ReadMagic(stream)) {
-    image.Resize(kPlaceholderSide, kPlaceholderSide);
+    image.ResizeForOverwrite(kPlaceholderSide, kPlaceholderSide);
     ruta::FillChecker(image, image.width, image.height, kCheckerWhite, kCheckerGrey);
     pictureHeight = image.height;
     LoadReport report;

@@ -44,10 +44,18 @@ void CImage32::FreeBuffer() {
 }
 
 bool CImage32::Resize(std::int32_t newWidth, std::int32_t newHeight) {
+  return Reallocate(newWidth, newHeight, Fill::Zero);
+}
+
+bool CImage32::ResizeForOverwrite(std::int32_t newWidth, std::int32_t newHeight) {
+  return Reallocate(newWidth, newHeight, Fill::Unset);
+}
+
+bool CImage32::Reallocate(std::int32_t newWidth, std::int32_t newHeight, Fill fill) {
   if (newWidth == width && newHeight == height) return true;
   FreeBuffer();
   ApplyGeometry(newWidth < 1 ? 1 : newWidth, newHeight < 1 ? 1 : newHeight);
-  return AllocateBuffer();
+  return AllocateBuffer(fill);
 }
 
 void CImage32::ApplyGeometry(std::int32_t newWidth, std::int32_t newHeight) {
@@ -63,10 +71,12 @@ void CImage32::ApplyGeometry(std::int32_t newWidth, std::int32_t newHeight) {
   }
 }
 
-bool CImage32::AllocateBuffer() {
+bool CImage32::AllocateBuffer(Fill fill) {
   const std::int64_t count = static_cast<std::int64_t>(width) * height;
   if (width > kMaxWidth || count > kMaxPixelCount) return false;
-  pixels = static_cast<ArgbPixel*>(std::calloc(static_cast<std::size_t>(count), sizeof(ArgbPixel)));
+  const auto size = static_cast<std::size_t>(count);
+  pixels = static_cast<ArgbPixel*>(fill == Fill::Zero ? std::calloc(size, sizeof(ArgbPixel))
+                                                      : std::malloc(size * sizeof(ArgbPixel)));
   return pixels != nullptr;
 }
 

@@ -7,7 +7,7 @@
 namespace ruta {
 
 // Geometry and buffer of an image. The fields are public so that the pixel
-// operations can read them directly; only Resize and FreeBuffer write them.
+// operations can read them directly; only the resizes and FreeBuffer write them.
 class CImageBase {
  public:
   std::int32_t width = 0;
@@ -24,7 +24,8 @@ class CImageBase {
 
 // A 32-bit ARGB raster in one owned, contiguous heap block. A new image is
 // 1 x 1. Buffers are zero-filled when they are allocated, so a pixel that no
-// operation has written is transparent black.
+// operation has written is transparent black; only ResizeForOverwrite leaves
+// them unset.
 class CImage32 : public CImageBase {
  public:
   CImage32();
@@ -41,6 +42,11 @@ class CImage32 : public CImageBase {
   // cannot be had; the image then has its new geometry but no buffer.
   virtual bool Resize(std::int32_t newWidth, std::int32_t newHeight);
 
+  // Resize for a caller that writes every pixel before it reads any: the
+  // fresh buffer is not cleared, which for a picture of megabytes costs as
+  // much as writing it. On the current size it changes nothing, as Resize.
+  bool ResizeForOverwrite(std::int32_t newWidth, std::int32_t newHeight);
+
   // Address of pixel (x, y), or null outside the image or without a buffer.
   virtual const ArgbPixel* PixelAt(std::int32_t x, std::int32_t y) const;
   virtual ArgbPixel* PixelAt(std::int32_t x, std::int32_t y);
@@ -50,8 +56,11 @@ class CImage32 : public CImageBase {
   virtual ArgbPixel* PixelAtRaw(std::int32_t x, std::int32_t y);
 
  private:
+  enum class Fill { Zero, Unset };
+
+  bool Reallocate(std::int32_t newWidth, std::int32_t newHeight, Fill fill);
   void ApplyGeometry(std::int32_t newWidth, std::int32_t newHeight);
-  bool AllocateBuffer();
+  bool AllocateBuffer(Fill fill = Fill::Zero);
 };
 
 // Pixels of an image with a buffer; 0 for an image without one.

@@ -36,7 +36,8 @@ std::optional<PreviewRect> DrawFitted(const ruta::SourcePicture& picture, ruta::
                                       const ruta::BlendContext& blend) {
   const FittedSize fitted = FitInto(picture.width, picture.height, canvas.width, canvas.height);
   ruta::CImage32 scaled;
-  if (!scaled.Resize(fitted.width, fitted.height)) return std::nullopt;
+  // Resample writes every pixel of it.
+  if (!scaled.ResizeForOverwrite(fitted.width, fitted.height)) return std::nullopt;
   ruta::Resample(scaled, picture, scaled.width, scaled.height);
   return PlaceCentred(scaled, canvas, blend);
 }

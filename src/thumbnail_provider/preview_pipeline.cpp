@@ -30,7 +30,9 @@ void ReadPreviewDocument(ByteStream& stream, PreviewDocument& document) {
 RenderStatus RenderPreview(const ruta::SourcePicture& picture, std::int32_t width, std::int32_t height,
                            ruta::ArgbPixel background, ruta::CImage32& canvas) {
   if (width < 1 || height < 1 || std::int64_t{width} * height > kMaxPreviewPixels) return RenderStatus::InvalidSize;
-  if (!canvas.Resize(width, height) || !FillCanvas(canvas, background | kOpaque)) return RenderStatus::OutOfMemory;
+  if (!canvas.ResizeForOverwrite(width, height) || !FillCanvas(canvas, background | kOpaque)) {
+    return RenderStatus::OutOfMemory;
+  }
   if (picture.pixels == nullptr) return RenderStatus::Ok;
   // Normal keeps the destination's alpha: the canvas stays opaque.
   ruta::BlendContext over;

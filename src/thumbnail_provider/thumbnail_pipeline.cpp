@@ -43,7 +43,7 @@ std::optional<LoadOutcome> DrawDocument(ByteStream& stream, ruta::CImage32& canv
 RenderResult RenderThumbnail(ByteStream* stream, std::uint32_t cx, ruta::CImage32& canvas) {
   if (cx == 0 || cx > kMaxThumbnailEdge) return {RenderStatus::InvalidSize, LoadOutcome::NoThumbnail, {}};
   const auto edge = static_cast<std::int32_t>(cx);
-  if (!canvas.Resize(edge, edge) || !ClearCanvas(canvas)) {
+  if (!canvas.ResizeForOverwrite(edge, edge) || !ClearCanvas(canvas)) {
     return {RenderStatus::OutOfMemory, LoadOutcome::NoThumbnail, {}};
   }
   if (stream == nullptr) return {RenderStatus::Ok, LoadOutcome::NoThumbnail, {}};

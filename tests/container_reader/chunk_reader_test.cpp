@@ -33,9 +33,13 @@ struct Found {
   Bytes payload;
 };
 
+Bytes AsBytes(const ByteBuffer& buffer) { return {buffer.begin(), buffer.end()}; }
+
 Found Find(MemoryStream& stream, std::string_view name) {
   Found result;
-  result.found = FindChunk(stream, name, result.header, result.payload);
+  ByteBuffer payload;
+  result.found = FindChunk(stream, name, result.header, payload);
+  result.payload = AsBytes(payload);
   return result;
 }
 
@@ -44,9 +48,9 @@ TEST(FindChunk, SkipsOtherChunksBySeekAndStopsBehindThePayload) {
                                StoredChunk("z", {9})}));
   RecordingStream stream(memory);
   ChunkHeader header;
-  Bytes payload;
+  ByteBuffer payload;
   ASSERT_TRUE(FindChunk(stream, "t", header, payload));
-  EXPECT_EQ(payload, (Bytes{1, 2, 3}));
+  EXPECT_EQ(AsBytes(payload), (Bytes{1, 2, 3}));
   EXPECT_EQ(header.name(), "t");
   EXPECT_EQ(stream.calls, (std::vector<std::string>{"read 132", "skip 10", "read 132", "read 3"}));
   EXPECT_EQ(memory.Position(), 132u + 10 + 132 + 3);
@@ -93,7 +97,7 @@ TEST(FindChunk, ZeroDecodedSizeIsFoundWithoutPayloadAndReadsNothingMore) {
     MemoryStream memory(Records({record}));
     RecordingStream stream(memory);
     ChunkHeader header;
-    Bytes payload{42};
+    ByteBuffer payload{42};
     ASSERT_TRUE(FindChunk(stream, "t", header, payload));
     EXPECT_TRUE(payload.empty());
     EXPECT_EQ(stream.calls, std::vector<std::string>{"read 132"});
@@ -215,9 +219,9 @@ TEST(InflateBuffer, SucceedsExactlyWhenTheDataFitTheCapacityWhateverIsKept) {
   const auto size = static_cast<std::uint32_t>(data.size());
   for (const std::uint32_t kept : {size, 70000u, 1u, 0u}) {
     SCOPED_TRACE(kept);
-    Bytes out;
+    ByteBuffer out;
     EXPECT_EQ(InflateBuffer(compressed, out, size, kept), size);
-    EXPECT_EQ(out, Bytes(data.begin(), data.begin() + kept));
+    EXPECT_EQ(AsBytes(out), Bytes(data.begin(), data.begin() + kept));
     EXPECT_EQ(InflateBuffer(compressed, out, 0xFFFFFFFFu, kept), size);
     EXPECT_EQ(out.size(), kept);
     EXPECT_FALSE(InflateBuffer(compressed, out, size - 1, kept));
@@ -229,13 +233,37 @@ TEST(InflateBuffer, SucceedsExactlyWhenTheDataFitTheCapacityWhateverIsKept) {
 TEST(InflateBuffer, IgnoresBytesAfterTheStream) {
   Bytes compressed = Deflate({1, 2, 3});
   compressed.insert(compressed.end(), {0xFF, 0xFF, 0xFF});
-  Bytes out;
+  ByteBuffer out;
   ASSERT_TRUE(InflateBuffer(compressed, out, 3, 3));
-  EXPECT_EQ(out, (Bytes{1, 2, 3}));
+  EXPECT_EQ(AsBytes(out), (Bytes{1, 2, 3}));
+}
+
+// The zlib header is checked apart from zlib: every variant of the two
+// bytes (window size, method, check bits, preset dictionary) succeeds or
+// fails as it does in zlib's uncompress.
+TEST(InflateBuffer, AcceptsExactlyTheHeadersZlibAccepts) {
+  const Bytes data(1000, 7);
+  const Bytes compressed = Deflate(data);
+  for (unsigned first = 0; first < 256; ++first) {
+    for (unsigned flags : {0x00u, 0x20u, 0xC0u}) {
+      Bytes stream = compressed;
+      stream[0] = static_cast<std::uint8_t>(first);
+      stream[1] = static_cast<std::uint8_t>(flags + 31 - (first * 256 + flags) % 31);  // valid check bits
+      for (const std::uint8_t checkBits : {stream[1], static_cast<std::uint8_t>(stream[1] ^ 1)}) {
+        stream[1] = checkBits;
+        Bytes zlibOut(data.size());
+        uLongf zlibSize = static_cast<uLongf>(zlibOut.size());
+        const bool zlibAccepts =
+            uncompress(zlibOut.data(), &zlibSize, stream.data(), static_cast<uLong>(stream.size())) == Z_OK;
+        ByteBuffer out;
+        EXPECT_EQ(InflateBuffer(stream, out, 1000, 1000).has_value(), zlibAccepts) << first << " " << +checkBits;
+      }
+    }
+  }
 }
 
 TEST(InflateBuffer, FailsOnEmptyInputAndOnRawDeflate) {
-  Bytes out;
+  ByteBuffer out;
   EXPECT_FALSE(InflateBuffer({}, out, 10, 10));
   const Bytes compressed = Deflate({1, 2, 3});
   const Bytes raw(compressed.begin() + 2, compressed.end() - 4);

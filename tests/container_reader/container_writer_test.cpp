@@ -34,9 +34,9 @@ TEST(ContainerWriter, WhatItWritesTheReaderReadsBack) {
     MemoryStream chunks(document);
     chunks.Skip(static_cast<std::uint32_t>(kContainerHeaderSize + ThumbManifestXml(70, 50, 7, 5, bin).size()));
     ChunkHeader header;
-    Bytes payload;
+    ByteBuffer payload;
     ASSERT_TRUE(FindChunk(chunks, "layer1", header, payload));
-    EXPECT_EQ(payload, layer);
+    EXPECT_EQ(Bytes(payload.begin(), payload.end()), layer);
     EXPECT_EQ(chunks.Position(), document.size());
   }
   ContainerWriter writer(RootOnlyManifestXml(1, 1));

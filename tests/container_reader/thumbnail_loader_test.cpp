@@ -266,15 +266,26 @@ TEST(LoadThumbnailImage, CopiesOnlyWhatBothPayloadAndImageHold) {
   ASSERT_EQ(Load(longer, longPayload), LoadOutcome::Thumbnail);
   EXPECT_EQ(PixelsOf(longer), (std::vector<ruta::ArgbPixel>{1, 2}));
 
-  ruta::CImage32 shorter;
   Bytes threePixelsAndAHalf = PixelBytes({1, 2, 3, 0xFFFFFFFF});
   threePixelsAndAHalf.resize(14);
-  const Bytes shortPayload = ContainerBuilder()
-                                 .Manifest(ThumbManifest(3, 2, "t"))
-                                 .Chunk(StoredChunk("t", threePixelsAndAHalf))
-                                 .Build();
-  ASSERT_EQ(Load(shorter, shortPayload), LoadOutcome::Thumbnail);
-  EXPECT_EQ(PixelsOf(shorter), (std::vector<ruta::ArgbPixel>{1, 2, 3, 0xFFFF, 0, 0}));
+  // A zlib stream that ends early as well as a short stored payload; each
+  // loaded where an opaque white picture was just freed, so that memory left
+  // unset would show.
+  ChunkRecord endsEarly = testing::ZlibChunk("t", threePixelsAndAHalf);
+  endsEarly.decodedSize = 24;
+  for (const ChunkRecord& record : {StoredChunk("t", threePixelsAndAHalf), endsEarly}) {
+    ruta::CImage32 white;
+    ASSERT_EQ(Load(white, ContainerBuilder()
+                              .Manifest(ThumbManifest(3, 2, "t"))
+                              .Chunk(testing::ZlibChunk("t", PixelBytes(std::vector<ruta::ArgbPixel>(6, 0xFFFFFFFF))))
+                              .Build()),
+              LoadOutcome::Thumbnail);
+    white.FreeBuffer();
+    ruta::CImage32 shorter;
+    const Bytes shortPayload = ContainerBuilder().Manifest(ThumbManifest(3, 2, "t")).Chunk(record).Build();
+    ASSERT_EQ(Load(shorter, shortPayload), LoadOutcome::Thumbnail);
+    EXPECT_EQ(PixelsOf(shorter), (std::vector<ruta::ArgbPixel>{1, 2, 3, 0xFFFF, 0, 0})) << record.compression;
+  }
 }
 
 TEST(LoadThumbnailImage, LeavesTheStreamBehindTheDeliveredPayload) {

@@ -43,7 +43,8 @@ bool WritePicture(const std::filesystem::path& path, int width, int height, cons
     }
   }
   std::string error;
-  if (kvd::WritePng(path, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bottomUp, error)) {
+  if (kvd::WritePng(path, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bottomUp, error,
+                    kvd::PngPacking::Compressed)) {
     return true;
   }
   std::fprintf(stderr, "kvd-sample-pictures: cannot write %s: %s\n", path.c_str(), error.c_str());
