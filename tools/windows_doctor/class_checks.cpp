@@ -5,6 +5,7 @@
 #include <thumbcache.h>
 
 #include <array>
+#include <cwctype>
 #include <filesystem>
 
 #include "checks.h"
@@ -38,8 +39,15 @@ constexpr wchar_t kPropertyListing[] =
 constexpr char kReinstall[] = "repair or reinstall KvdThumb (Settings, Apps)";
 constexpr char kRunFix[] = "run kvd-doctor --fix, or repair or reinstall KvdThumb (Settings, Apps)";
 
-std::optional<Found> ThumbnailHandler() { return FindShellexHandler(ClassIdText(__uuidof(IThumbnailProvider))); }
-std::optional<Found> PreviewHandler() { return FindShellexHandler(ClassIdText(__uuidof(IPreviewHandler))); }
+// Handler keys are named by the interface, in lower case as the shell writes them.
+std::wstring HandlerKeyName(const IID& iid) {
+  std::wstring name = ClassIdText(iid);
+  for (wchar_t& c : name) c = static_cast<wchar_t>(towlower(c));
+  return name;
+}
+
+std::optional<Found> ThumbnailHandler() { return FindShellexHandler(HandlerKeyName(__uuidof(IThumbnailProvider))); }
+std::optional<Found> PreviewHandler() { return FindShellexHandler(HandlerKeyName(__uuidof(IPreviewHandler))); }
 std::optional<Found> PropertyHandler() {
   auto text = ReadText(HKEY_LOCAL_MACHINE, kPropertyListing, nullptr);
   if (!text) return std::nullopt;

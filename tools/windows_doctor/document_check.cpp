@@ -119,7 +119,7 @@ std::string OpenProblem(const std::wstring& file) {
 
 std::string Milliseconds(double milliseconds) {
   std::array<char, 32> text{};
-  std::snprintf(text.data(), text.size(), "%.0f ms", milliseconds);
+  std::snprintf(text.data(), text.size(), "%.1f ms", milliseconds);
   return text.data();
 }
 

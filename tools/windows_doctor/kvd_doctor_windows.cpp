@@ -77,13 +77,13 @@ int RunChecks(const Options& options) {
   RunCheck(report, "handlers", [&] { doctor::CheckHandlers(report); });
   RunCheck(report, "classes", [&] { doctor::CheckClasses(report); });
   RunCheck(report, "settings", [&] { changed = doctor::CheckSettings(report, options.fix) || changed; });
-  if (!options.file.empty()) {
-    const std::wstring file = FullPath(options.file);
+  const std::wstring file = options.file.empty() ? options.file : FullPath(options.file);
+  if (!file.empty()) {
     bool readable = true;
     RunCheck(report, "place", [&] { readable = doctor::CheckPlace(report, file); });
     if (readable) RunCheck(report, "document", [&] { doctor::CheckDocument(report, file, options.png); });
   }
-  if (report.problems == 0) doctor::AdviseOnCache(report, options.file);
+  if (report.problems == 0) doctor::AdviseOnCache(report, file);
   if (changed) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   return report.problems == 0 ? 0 : kvd::tools::kExitFailure;
 }
