@@ -170,7 +170,8 @@ void CheckHandlers(doctor::Report& report) {
       report.Wrong(name + ": " + Printable(found->where) + " names " + Printable(found->text) +
                        (other ? ", " + Printable(other->path) : std::string(", a class that is not registered")) +
                        ", not KvdThumb's " + Printable(ours),
-                   "that program took .kvd over after KvdThumb; uninstall it, or repair KvdThumb (Settings, Apps)");
+                   "another program took .kvd over: uninstall KvdThumb and install it again to take it back "
+                   "(kvd-doctor never changes another program's handler)");
     } else if (handler.ours.perMachineOnly && !FindClassServer(ours, View64())) {
       report.Ok(name + ": none; only the per-machine package of KvdThumb shows the canvas size in Explorer");
     } else {
