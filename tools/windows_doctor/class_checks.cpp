@@ -133,14 +133,18 @@ bool FixUserRegistration(doctor::Report& report) {
   const std::optional<std::wstring> dll = ThumbnailDllBeside();
   if (!dll) return false;
   bool changed = false;
-  const std::optional<ClassServer> server = FindClassServer(ClassIdText(kThumbnailClass.clsid), OwnView());
+  const std::wstring classId = ClassIdText(kThumbnailClass.clsid);
+  const std::optional<ClassServer> server = FindClassServer(classId, OwnView());
   if (server && server->perUser && !FileExists(server->path)) {
+    // Unregistering answers a failure when the handler key was gone
+    // already, after deleting the class key: what is left tells.
     const HRESULT removed = InstallForUser(*dll, false);
-    if (FAILED(removed)) {
+    const std::optional<ClassServer> left = FindClassServer(classId, OwnView());
+    if (left && left->perUser) {
       report.Wrong("registration: your registration naming " + Printable(server->path) + " could not be removed (" +
                        ErrorText(removed) + ")",
                    "run regsvr32 /u /n /i:user on " + Printable(*dll));
-      return changed;
+      return false;
     }
     report.Fixed("registration: removed your registration of KvdThumb, which named " + Printable(server->path) +
                  ", a DLL that no longer exists");
