@@ -28,6 +28,7 @@
 #include "doctor/dolphin_settings.h"
 #include "doctor/failure_markers.h"
 #include "doctor/home_owner.h"
+#include "doctor/report.h"
 #include "doctor/thumbnailer_entry.h"
 #include "doctor/user_files.h"
 #include "png_reader.h"
@@ -40,6 +41,8 @@ namespace {
 namespace fs = std::filesystem;
 using kvd::tools::kExitFailure;
 using kvd::tools::kExitUsage;
+using kvd::doctor::Report;
+using kvd::doctor::RunCheck;
 
 constexpr std::string_view kMimeType = "application/x-kvd";
 constexpr std::string_view kKdePlugin = "kvdthumbnail";
@@ -51,18 +54,6 @@ constexpr std::string_view kUsage =
     "Checks why a desktop may show icons instead of .kvd thumbnails, one line per\n"
     "check. --fix adds the KDE plugin to Dolphin's list of preview plugins and\n"
     "removes the failure markers file managers left for .kvd files.\n";
-
-// Each line is flushed as it is printed, so that whatever stops the doctor
-// later costs none of the answers already found.
-struct Report {
-  int problems = 0;
-  void Ok(const std::string& what) { std::cout << "ok     " << what << std::endl; }
-  void Fixed(const std::string& what) { std::cout << "fixed  " << what << std::endl; }
-  void Wrong(const std::string& what, const std::string& todo) {
-    ++problems;
-    std::cout << "WRONG  " << what << "; " << todo << std::endl;
-  }
-};
 
 std::string EnvOr(const char* name, const std::string& fallback) {
   const char* value = std::getenv(name);
@@ -401,17 +392,6 @@ bool TakeHomeOwnersRights(Report& report) {
       return false;
   }
   return false;
-}
-
-// A check that fails in a way nobody foresaw is reported as failed, and the
-// others still run.
-void RunCheck(Report& report, const std::string& name, const std::function<void()>& check) {
-  try {
-    check();
-  } catch (const std::exception& error) {
-    report.Wrong(name + ": the check itself failed (" + kvd::TerminalText(error.what()) + ")",
-                 "please report this line to the KvdThumb developers");
-  }
 }
 
 }  // namespace
