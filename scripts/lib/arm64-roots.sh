@@ -1,5 +1,6 @@
 # The Debian 13 roots of the ARM64 Windows build and its tests, sourced by
-# scripts/make-arm64-toolchain and tests/windows/arm64_root_test.sh (with
+# scripts/make-arm64-toolchain, scripts/build-windows-arm64,
+# scripts/test-windows-arm64 and tests/windows/arm64_root_test.sh (with
 # scripts/lib/debian-roots.sh before it):
 #   the tools root   Debian 13 for this machine, with clang 19 and lld 19 (the
 #                    cross toolchain is built and used in it) and what makes
