@@ -3,6 +3,7 @@
 // The row functions of the resampler: one destination row from raw source
 // rows, with no call per pixel.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "raster/pixel.h"

@@ -289,8 +289,9 @@ SIZE_T PeakMemory() {
 // Where the chunk records begin, by the document's own header words.
 std::uint64_t FirstChunkOffset(const std::vector<std::uint8_t>& document) {
   if (document.size() < 20) return document.size();
-  const std::uint32_t manifestLength = static_cast<std::uint32_t>(document[12]) | (document[13] << 8) |
-                                       (document[14] << 16) | (static_cast<std::uint32_t>(document[15]) << 24);
+  const std::uint32_t manifestLength =
+      static_cast<std::uint32_t>(document[12]) | (static_cast<std::uint32_t>(document[13]) << 8) |
+      (static_cast<std::uint32_t>(document[14]) << 16) | (static_cast<std::uint32_t>(document[15]) << 24);
   return 20 + std::uint64_t{manifestLength};
 }
 
